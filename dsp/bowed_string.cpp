@@ -1,18 +1,109 @@
 #include "dsp/bowed_string.h"
 
-// Placeholder so the library links while the units are being written; it produces silence.
+#include <cmath>
+
 namespace velquistdsp {
 
-tbowedstring::tbowedstring(float) {}
-tbowedstring::~tbowedstring() = default;
-void tbowedstring::noteOn(float, float) {}
-void tbowedstring::noteOff(float) {}
-void tbowedstring::setFrequency(float) {}
-float tbowedstring::computeSample() {
-    return lastSample = 0.0f;
+namespace {
+
+// N = 44100 / lowestFrequency + 1, formed in double and rounded to nearest, halves to even.
+int lineLengthFor(float lowestFrequency) {
+    const float frequency = lowestFrequency > 0.0f ? lowestFrequency : 20.0f;
+    const double samples = std::nearbyint(44100.0 / static_cast<double>(frequency) + 1.0);
+    return samples < tbowedstring::maximumLineLength ? static_cast<int>(samples)
+                                                     : tbowedstring::maximumLineLength;
 }
-void tbowedstring::controlChange(int, float) {}
-void tbowedstring::startBowing(float) {}
-void tbowedstring::stopBowing() {}
+
+}  // namespace
+
+tbowedstring::tbowedstring(float lowestFrequency) {
+    const int longest = lineLengthFor(lowestFrequency);
+    nutLine = std::make_unique<tdlinel>(100, longest);
+    bridgeLine = std::make_unique<tdlinel>(29, longest / 2);
+    bow = std::make_unique<tbowtbl>();
+    bow->setSlope(3.0f);
+    lossFilter = std::make_unique<TOnePole>();
+    lossFilter->setPole(0.55f);
+    lossFilter->setGain(0.95f);
+    bodyResonator = std::make_unique<TBiquad>();
+    bodyResonator->setResonance(500.0f, 0.85f, true);
+    bodyResonator->setZeroesAtDcAndNyquist();
+    bodyResonator->setGain(0.2f);
+    modulator = std::make_unique<tslowmodul>();
+    modulator->setVibratoRate(6.12723f);
+    modulator->setRandomGain(0.0f);
+    modulator->setVibratoGain(0.0f);
+    envelope = std::make_unique<tadsr>();
+    envelope->setTimes(0.02f, 0.005f, 0.9f, 0.01f);
+    // The lines keep their delays of 100 and 29 samples until the first note.
+}
+
+tbowedstring::~tbowedstring() {
+    nutLine.reset();
+    bridgeLine.reset();
+    bow.reset();
+    lossFilter.reset();
+    bodyResonator.reset();
+    modulator.reset();
+    envelope.reset();
+}
+
+void tbowedstring::noteOn(float frequency, float amplitude) {
+    startBowing(amplitude);
+    setFrequency(frequency);
+}
+
+void tbowedstring::noteOff(float /*amplitude*/) {
+    stopBowing();
+}
+
+void tbowedstring::setFrequency(float frequency) {
+    loopDelay = 44100.0f / frequency - 4.0f;
+    // Also catches NaN.
+    if (!(loopDelay >= 0.0f)) loopDelay = 0.3f;
+    placeBow();
+}
+
+void tbowedstring::placeBow() {
+    bridgeLine->setDelay(loopDelay * bowPosition);
+    // Formed in double and rounded once: rounding 1 - bowPosition first moves the nut-side
+    // delay by an ulp for a quarter of the notes and changes the string.
+    nutLine->setDelay(
+        roundToSingle((1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay)));
+}
+
+void tbowedstring::controlChange(int number, float value) {
+    const double wideValue = value;
+    switch (number) {
+        case 0:
+            bowPosition = roundToSingle(0.2 * wideValue * (1.0 / 128.0) + 0.027236);
+            placeBow();
+            break;
+        case 1:
+            modulationDepth = value;
+            break;
+        case 11:
+            modulator->setVibratoRate(roundToSingle(wideValue * (1.0 / 128.0) * 12.0));
+            break;
+        case 120:
+            bow->setSlope(roundToSingle(5.0 - 4.0 * wideValue * (1.0 / 128.0)));
+            break;
+        case 128:
+            envelope->setTarget(roundToSingle(wideValue * (1.0 / 128.0)));
+            break;
+        default:
+            break;
+    }
+}
+
+void tbowedstring::startBowing(float amplitude) {
+    // The envelope's keyOn sets its own attack rate, so the amplitude only scales the velocity.
+    envelope->keyOn();
+    bowVelocityScale = roundToSingle(0.2 * static_cast<double>(amplitude) + 0.03);
+}
+
+void tbowedstring::stopBowing() {
+    envelope->keyOff();
+}
 
 }  // namespace velquistdsp

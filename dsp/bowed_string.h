@@ -1,49 +1,92 @@
 #pragma once
 
+#include <memory>
+
+#include "dsp/adsr.h"
+#include "dsp/biquad.h"
+#include "dsp/bow_table.h"
+#include "dsp/delay_linear.h"
 #include "dsp/instrument.h"
+#include "dsp/one_pole.h"
+#include "dsp/precision.h"
+#include "dsp/slow_modulator.h"
 
 namespace velquistdsp {
 
-class tdlinel;
-class tbowtbl;
-class TOnePole;
-class TBiquad;
-class tslowmodul;
-class tadsr;
-
 // Monophonic physical model of a bowed string: two interpolating delay lines meeting at the bow,
 // a friction curve coupling bow and string, a damping filter at the bridge and a resonant body
-// filter at the output. The caller serialises all operations on one instrument.
+// filter at the output, with an envelope on the bow's velocity.
+//
+// Contracts: frequencies in Hz; any value is safe (above 11,025 Hz, negative or NaN gives the
+// shortest loop of 0.3 samples, below the lowest frequency the longest the lines hold).
+// Amplitudes in 0..1. The caller serialises all operations on one instrument.
 class tbowedstring final : public tinstrument {
 public:
-    // lowestFrequency in Hz, above 0; the plug-in passes 20.
+    // lowestFrequency in Hz, above 0; the plug-in passes 20. A value that is not above 0 is
+    // treated as 20, and the lines are never made longer than maximumLineLength.
     explicit tbowedstring(float lowestFrequency);
     ~tbowedstring() override;
     tbowedstring(const tbowedstring&) = delete;
     tbowedstring& operator=(const tbowedstring&) = delete;
 
+    // The string is not cleared: a new note starts from what the loop still holds, and the
+    // envelope's attack from its current value.
     void noteOn(float frequency, float amplitude) override;
+    // The amplitude has no effect on this instrument.
     void noteOff(float amplitude) override;
+    // Retunes the string without touching the bow.
     void setFrequency(float frequency) override;
-    float computeSample() override;
-    // Controls: 0 bow position, 1 modulation depth, 11 modulation rate, 120 bow pressure,
-    // 128 envelope target (values 0..127, 0..32 for control 1); other numbers are ignored.
+
+    float computeSample() override {
+        const float bowVelocity = envelope->computeSample() * bowVelocityScale;
+        // The reflections use the lines' outputs of the previous call.
+        const float bridgeReflection = -lossFilter->computeSample(bridgeLine->lastOutput());
+        const float nutReflection = -nutLine->lastOutput();
+        const float stringVelocity = bridgeReflection + nutReflection;
+        const float velocityDifference = bowVelocity - stringVelocity;
+        const float bowInput = bow->friction(velocityDifference) * velocityDifference;
+        nutLine->computeSample(bridgeReflection + bowInput);
+        bridgeLine->computeSample(nutReflection + bowInput);
+        if (modulationDepth > 0.0f) {
+            // Runs whenever the depth is on, even though the modulator's gains are 0: setting the
+            // delay again re-rounds the read position, which is audible in the samples.
+            const double modulation = modulator->computeSample();
+            nutLine->setDelay(roundToSingle(
+                modulation * (static_cast<double>(loopDelay) * modulationDepth) +
+                (1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay)));
+        }
+        lastSample = bodyResonator->computeSample(bridgeLine->lastOutput());
+        return lastSample;
+    }
+
+    // 0 bow position, 1 modulation depth, 11 modulation rate, 120 bow pressure (values 0..127,
+    // 0..32 for control 1), 128 envelope target; other numbers are ignored.
     void controlChange(int number, float value) override;
 
     void startBowing(float amplitude);
     void stopBowing();
 
-    tdlinel* nutLine = nullptr;
-    tdlinel* bridgeLine = nullptr;
-    tbowtbl* bow = nullptr;
-    TOnePole* lossFilter = nullptr;
-    TBiquad* bodyResonator = nullptr;
-    tslowmodul* modulator = nullptr;
-    tadsr* envelope = nullptr;
-    float bowVelocityScale = 0.0f;
-    float loopDelay = 0.0f;
-    float modulationDepth = 0.0f;
-    float bowPosition = 0.127236f;
+    // Longest line the constructor makes (a lowest frequency of about 0.01 Hz); keeps the
+    // allocation bounded and every read position exact in single precision.
+    static constexpr int maximumLineLength = 1 << 22;
+
+    // Owned units.
+    std::unique_ptr<tdlinel> nutLine;        // bow to nut: (1 - bowPosition) * loopDelay
+    std::unique_ptr<tdlinel> bridgeLine;     // bow to bridge: bowPosition * loopDelay
+    std::unique_ptr<tbowtbl> bow;            // friction curve
+    std::unique_ptr<TOnePole> lossFilter;    // damping in the reflection at the bridge
+    std::unique_ptr<TBiquad> bodyResonator;  // the body; produces the output
+    std::unique_ptr<tslowmodul> modulator;   // can modulate the nut-side delay
+    std::unique_ptr<tadsr> envelope;         // shapes the bow velocity
+    // Parameters.
+    float bowVelocityScale = 0.0f;  // maximum bow velocity of the current note
+    float loopDelay = 0.0f;         // total delay of the string loop in samples
+    float modulationDepth = 0.0f;   // 0 or less turns the modulation off
+    float bowPosition = 0.127236f;  // share of loopDelay on the bridge side of the bow
+
+private:
+    // Sets both lines from loopDelay and bowPosition.
+    void placeBow();
 };
 
 }  // namespace velquistdsp

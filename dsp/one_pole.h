@@ -1,0 +1,30 @@
+#pragma once
+
+#include "dsp/filter.h"
+
+namespace velquistdsp {
+
+// One-pole low-pass: y = b0 * g * x - a1 * y[-1]. Keeps the base's arrays (one numerator, two
+// denominator coefficients) but computes its fixed formula directly; denominator[0] is taken as 1.
+//
+// Contracts: the counts stay 1 and 2 (no setCoefficients with smaller counts). A pole in
+// (-1, 1) keeps the filter stable.
+class TOnePole final : public tfilter {
+public:
+    TOnePole();
+
+    void setGain(float newGain) override { gain = newGain; }
+    float getGain() const override { return gain; }
+    float computeSample(float input) override {
+        inputs[0] = gain * input;
+        outputs[0] = numerator[0] * inputs[0] - denominator[1] * outputs[1];
+        outputs[1] = outputs[0];
+        return outputs[0];
+    }
+    float lastOutput() const override { return outputs[0]; }
+
+    // Places the pole at p and sets b0 = 1 - |p|, so the gain at DC stays 1.
+    void setPole(float pole);
+};
+
+}  // namespace velquistdsp

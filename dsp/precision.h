@@ -1,0 +1,23 @@
+#pragma once
+
+// Rounding rules of the sound units, which every unit follows so that the same events give the
+// same samples on every build:
+//  - Every value a unit stores (sample, coefficient, gain, rate, phase) is a float, rounded
+//    where it is stored.
+//  - Where a formula calls for a wider intermediate (a double constant, "formed at higher
+//    precision"), the code computes it in double and rounds once, through roundToSingle, at
+//    the point where the value is stored or passed on.
+//  - Everywhere else (filter products and sums, envelope steps, delay-line interpolation) the
+//    arithmetic is plain float: one rounding per operation, in the order the expression is
+//    written. The build forbids multiply-add contraction and uses SSE on 32-bit x86, so this
+//    holds on every target. Carrying those intermediates wider would let two builds drift
+//    apart audibly within a phrase, because the string loop feeds its rounding errors back.
+
+namespace velquistdsp {
+
+// The single rounding of a value formed in double.
+inline float roundToSingle(double value) {
+    return static_cast<float>(value);
+}
+
+}  // namespace velquistdsp
