@@ -15,6 +15,16 @@ using VstIntPtr = std::intptr_t;
 
 struct AEffect;
 
+// Records that the effect classes only pass between the host and the plug-in without reading
+// them; they stay incomplete here so that nobody starts depending on a layout nobody checks.
+struct VstTimeInfo;
+struct VstAudioFile;
+struct VstOfflineTask;
+struct VstVariableIo;
+struct VstSpeakerArrangement;
+struct VstParameterProperties;
+struct VstWindow;
+
 // Every entry point and the host callback use the platform's default C calling convention
 // (cdecl on 32-bit x86).
 extern "C" {
@@ -201,7 +211,7 @@ struct VstEvent {
 };
 
 struct VstMidiEvent {
-    VstInt32 type;  // kVstMidiType
+    VstInt32 type;      // kVstMidiType
     VstInt32 byteSize;  // 32
     VstInt32 deltaFrames;
     VstInt32 flags;  // 1: played live
