@@ -23,6 +23,14 @@ if(CORVALEN_TARGET_I386)
     add_compile_options(-msse2 -mfpmath=sse)
 endif()
 
+# Windows: the C and C++ runtimes and winpthreads are linked into each DLL and program, so a
+# host loads the plug-in with nothing beside it but system DLLs (KERNEL32.dll, msvcrt.dll).
+# (mingw's i686 compiler already realigns the stack on entry, as calls from MSVC-built hosts
+# only guarantee 4-byte alignment.)
+if(MINGW)
+    add_link_options(-static)
+endif()
+
 # Sanitizers for the debug presets: CORVALEN_SANITIZE=address,undefined or thread.
 set(CORVALEN_SANITIZE "" CACHE STRING "Comma-separated list of sanitizers (address,undefined,thread)")
 if(CORVALEN_SANITIZE)
