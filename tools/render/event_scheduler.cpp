@@ -1,0 +1,76 @@
+#include "tools/render/event_scheduler.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace render {
+
+EventScheduler::EventScheduler(const std::vector<TimedEvent>& events, int maxEventsPerList)
+    : events_(events), maxEventsPerList_(std::max(1, maxEventsPerList)) {}
+
+EventScheduler::Slice EventScheduler::next(std::int64_t blockStart, int maxFrames,
+                                           VstMidiEvent* out) {
+    Slice slice;
+    slice.frames = std::max(1, maxFrames);
+    const std::int64_t blockEnd = blockStart + slice.frames;
+    const std::size_t cap = static_cast<std::size_t>(maxEventsPerList_);
+    const std::size_t first = nextEvent_;
+    std::size_t end = first;
+    // Look one event past the cap to see whether the block overflows the list.
+    while (end < events_.size() && events_[end].frame < blockEnd && end - first <= cap) ++end;
+
+    std::size_t take = end - first;
+    if (take > cap) {
+        // The first event that does not fit starts the next slice on its own frame, together
+        // with the events of that frame that would fit: one frame's events stay in one list.
+        const std::int64_t overflowFrame = events_[first + cap].frame;
+        take = cap;
+        while (take > 0 && events_[first + take - 1].frame == overflowFrame) --take;
+        std::int64_t cut = overflowFrame;
+        if (take == 0 && overflowFrame <= blockStart) {
+            // More events on this one frame than a list holds: the rest wait one frame.
+            take = cap;
+            cut = blockStart + 1;
+        }
+        slice.frames = static_cast<int>(std::max<std::int64_t>(1, cut - blockStart));
+    }
+
+    for (std::size_t i = 0; i < take; ++i) {
+        const TimedEvent& timed = events_[first + i];
+        VstMidiEvent& event = out[i];
+        std::memset(&event, 0, sizeof event);
+        event.type = kVstMidiType;
+        event.byteSize = sizeof(VstMidiEvent);
+        // Events that had to wait are due at the slice's first frame.
+        event.deltaFrames =
+            static_cast<VstInt32>(std::max<std::int64_t>(0, timed.frame - blockStart));
+        event.flags = 0;  // sequenced, not played live
+        for (int b = 0; b < 3; ++b) event.midiData[b] = static_cast<char>(timed.bytes[b]);
+    }
+    nextEvent_ = first + take;
+    slice.eventCount = static_cast<int>(take);
+    return slice;
+}
+
+EventList::EventList(int capacity)
+    : events_(static_cast<std::size_t>(std::max(1, capacity))),
+      storage_(offsetof(VstEvents, events) / sizeof(VstIntPtr) + events_.size()) {
+    static_assert(offsetof(VstEvents, events) % sizeof(VstIntPtr) == 0,
+                  "the event pointers follow pointer-sized fields");
+    static_assert(sizeof(VstIntPtr) == sizeof(VstEvent*), "pointer-sized storage");
+}
+
+VstEvents* EventList::list(int count) {
+    VstEvents* list = reinterpret_cast<VstEvents*>(storage_.data());
+    list->numEvents = count;
+    list->reserved = 0;
+    // Write through the storage so that pointers past the declared two stay in bounds.
+    VstEvent** pointers = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(storage_.data()) +
+                                                       offsetof(VstEvents, events));
+    for (int i = 0; i < count; ++i) {
+        pointers[i] = reinterpret_cast<VstEvent*>(&events_[static_cast<std::size_t>(i)]);
+    }
+    return list;
+}
+
+}  // namespace render

@@ -1,0 +1,99 @@
+#include "tools/render/renderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace render {
+
+BlockRenderer::BlockRenderer(Plugin& plugin, int maxEventsPerList)
+    : plugin_(plugin),
+      maxFrames_(std::max<VstInt32>(1, plugin.settings().blockSize)),
+      eventList_(maxEventsPerList) {
+    const std::size_t frames = static_cast<std::size_t>(maxFrames_);
+    const std::size_t inputCount = static_cast<std::size_t>(plugin.numInputs());
+    const std::size_t outputCount = static_cast<std::size_t>(plugin.numOutputs());
+    inputStorage_.assign(inputCount * frames, 0.0f);
+    outputStorage_.assign(outputCount * frames, 0.0f);
+    for (std::size_t i = 0; i < inputCount; ++i) inputs_.push_back(&inputStorage_[i * frames]);
+    for (std::size_t i = 0; i < outputCount; ++i) outputs_.push_back(&outputStorage_[i * frames]);
+}
+
+void BlockRenderer::render(int eventCount, int frames) {
+    if (eventCount > 0) plugin_.sendEvents(eventList_.list(eventCount));
+    // A plug-in may have written into its inputs; each block starts from silence again.
+    std::fill(inputStorage_.begin(), inputStorage_.end(), 0.0f);
+    plugin_.process(inputs_.data(), outputs_.data(), frames);
+}
+
+namespace {
+
+// Follows how long the output has stayed below a level, across slices.
+class SilenceWatch {
+public:
+    explicit SilenceWatch(double dbfs)
+        : threshold_(static_cast<float>(std::pow(10.0, dbfs / 20.0))) {}
+
+    void observe(const float* const* channels, int channelCount, int frames) {
+        for (int frame = 0; frame < frames; ++frame) {
+            bool silent = true;
+            for (int channel = 0; channel < channelCount; ++channel) {
+                // NaN compares false, so it counts as sound.
+                if (!(std::fabs(channels[channel][frame]) < threshold_)) silent = false;
+            }
+            quietFrames_ = silent ? quietFrames_ + 1 : 0;
+        }
+    }
+    std::int64_t quietFrames() const { return quietFrames_; }
+
+private:
+    float threshold_;
+    std::int64_t quietFrames_ = 0;
+};
+
+}  // namespace
+
+RenderStats renderTimeline(Plugin& plugin, const Timeline& timeline, int maxEventsPerList,
+                           const TailPolicy& tail, AudioSink& sink,
+                           const ProgressCallback& progress) {
+    BlockRenderer renderer(plugin, maxEventsPerList);
+    EventScheduler scheduler(timeline.events, renderer.eventCapacity());
+    const double rate = plugin.settings().sampleRate;
+    const bool untilSilence = tail.seconds < 0.0;
+    const std::int64_t tailFrames = static_cast<std::int64_t>(
+        std::llround((untilSilence ? tail.capSeconds : tail.seconds) * rate));
+    const std::int64_t holdFrames =
+        static_cast<std::int64_t>(std::llround(tail.holdSeconds * rate));
+    const std::int64_t lastFrame = timeline.endFrame + tailFrames;
+    const std::int64_t expected = untilSilence ? timeline.endFrame + holdFrames : lastFrame;
+    SilenceWatch silence(tail.silenceDbfs);
+
+    RenderStats stats;
+    plugin.resume();
+    std::int64_t position = 0;
+    while (position < lastFrame || !scheduler.finished()) {
+        if (untilSilence && position >= timeline.endFrame && scheduler.finished() &&
+            silence.quietFrames() >= holdFrames) {
+            break;
+        }
+        std::int64_t remaining = std::max<std::int64_t>(1, lastFrame - position);
+        // Until the music ends, blocks stop at the end so the tail starts on a block boundary
+        // of its own: the silence watch then only ever looks at tail audio.
+        if (position < timeline.endFrame)
+            remaining = std::min(remaining, timeline.endFrame - position);
+        const int want = static_cast<int>(std::min<std::int64_t>(renderer.maxFrames(), remaining));
+        const EventScheduler::Slice slice = scheduler.next(position, want, renderer.eventSlots());
+        renderer.render(slice.eventCount, slice.frames);
+        sink.write(renderer.outputs(), renderer.channelCount(), slice.frames);
+        if (position >= timeline.endFrame) {
+            silence.observe(renderer.outputs(), renderer.channelCount(), slice.frames);
+        }
+        position += slice.frames;
+        if (progress) progress(position, std::max(expected, position));
+    }
+    plugin.suspend();
+    stats.frames = position;
+    stats.tailCapped = untilSilence && silence.quietFrames() < holdFrames;
+    return stats;
+}
+
+}  // namespace render
