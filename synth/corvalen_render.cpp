@@ -1,0 +1,112 @@
+#include "synth/corvalen.h"
+#include "synth/note_frequencies.h"
+
+// The real-time path: no allocation, lock, wait or formatting below this line.
+
+namespace {
+
+// MIDI velocity to amplitude: velocity / 127, as a double product rounded to single.
+constexpr double kVelocityScale = 0.007874015748031496;
+
+// The instrument's control numbers and the ranges its controls are driven over.
+constexpr int kBowPositionControl = 0;
+constexpr int kModulationDepthControl = 1;
+constexpr int kModulationRateControl = 11;
+constexpr int kBowPressureControl = 120;
+constexpr float kControlRange = 127.0f;
+constexpr float kModulationDepthRange = 32.0f;
+constexpr float kNoteOffScale = 1000.0f;
+
+}  // namespace
+
+VstInt32 Atestsynth::processEvents(VstEvents* events) {
+    eventQueue.fill(events, lastNote);
+    return 1;
+}
+
+void Atestsynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+    renderBlock<false>(outputs, sampleFrames);
+}
+
+void Atestsynth::process(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+    renderBlock<true>(outputs, sampleFrames);
+}
+
+template <bool kAccumulate>
+void Atestsynth::renderBlock(float** outputs, VstInt32 sampleFrames) {
+    applyPendingParameters();
+    const float gain = parameters.level.load(std::memory_order_relaxed);
+
+    // Without both channel buffers the block is treated as empty: nothing is written, time
+    // does not advance, and the queued entries still take effect below.
+    const bool writable = outputs != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;
+    const VstInt32 frames = writable ? sampleFrames : 0;
+    float* const left = writable ? outputs[0] : nullptr;
+    float* const right = writable ? outputs[1] : nullptr;
+
+    // Entries apply in list order; each waits until the sample index reaches its offset, so
+    // the block is rendered in runs between the offsets of consecutive entries.
+    const int count = eventQueue.count();
+    int cursor = 0;
+    VstInt32 sample = 0;
+    while (sample < frames) {
+        while (cursor < count && eventQueue[cursor].deltaFrames <= sample) {
+            applyEntry(eventQueue[cursor++]);
+        }
+        VstInt32 runEnd = frames;
+        if (cursor < count && eventQueue[cursor].deltaFrames < runEnd) {
+            runEnd = eventQueue[cursor].deltaFrames;
+        }
+        for (; sample < runEnd; ++sample) {
+            const float y = instrument->computeSample() * gain;
+            if constexpr (kAccumulate) {
+                left[sample] += y;
+                right[sample] += y;
+            } else {
+                left[sample] = y;
+                right[sample] = y;
+            }
+        }
+    }
+    // Offsets at or past the block's end (which hosts should not send) act after its last
+    // sample, so that the next block starts with them and a late release never hangs a note.
+    while (cursor < count) applyEntry(eventQueue[cursor++]);
+    eventQueue.clear();
+}
+
+void Atestsynth::applyPendingParameters() {
+    const std::uint32_t pending = parameters.takePending();
+    if (pending == 0) return;
+    auto isPending = [pending](int index) { return (pending & (1u << index)) != 0; };
+    if (isPending(kBowPosParameter)) {
+        instrument->controlChange(kBowPositionControl,
+                                  parameters.get(kBowPosParameter) * kControlRange);
+    }
+    if (isPending(kBowPresParameter)) {
+        instrument->controlChange(kBowPressureControl,
+                                  parameters.get(kBowPresParameter) * kControlRange);
+    }
+    if (isPending(kModFreqParameter)) {
+        instrument->controlChange(kModulationRateControl,
+                                  parameters.get(kModFreqParameter) * kControlRange);
+    }
+    if (isPending(kModGainParameter)) {
+        instrument->controlChange(kModulationDepthControl,
+                                  parameters.get(kModGainParameter) * kModulationDepthRange);
+    }
+    if (isPending(kOffGainParameter)) {
+        noteOffValue = parameters.get(kOffGainParameter) / kNoteOffScale;
+    }
+}
+
+void Atestsynth::applyEntry(const QueuedEvent& entry) {
+    if (entry.isOn) {
+        const float amplitude = static_cast<float>(entry.velocity * kVelocityScale);
+        // The queue masks note numbers to 7 bits; the mask here keeps the lookup in the table
+        // whatever reaches it.
+        instrument->noteOn(noteFrequencies[entry.note & 0x7F], amplitude);
+        lastNote = entry.note;
+    } else if (entry.note == lastNote) {
+        instrument->noteOff(noteOffValue);
+    }
+}

@@ -1,0 +1,84 @@
+#include "synth/event_queue.h"
+
+namespace {
+
+constexpr int kNoteOff = 0x80;
+constexpr int kNoteOn = 0x90;
+constexpr int kControlChange = 0xB0;
+constexpr int kNoRunningKind = 0;
+constexpr int kAllSoundOff = 120;
+constexpr int kAllNotesOff = 123;
+
+// Data bytes carry 7 bits; masking keeps a stray high bit from indexing past the 128 notes.
+std::uint8_t dataByte(char byte) {
+    return static_cast<std::uint8_t>(byte) & 0x7F;
+}
+
+}  // namespace
+
+void EventQueue::fill(const VstEvents* events, std::uint8_t soundingNote) {
+    eventCount = 0;
+    trackedNote = soundingNote;
+    noteBeforeLastEntry = soundingNote;
+    if (events == nullptr) return;
+
+    // A first byte below 0x10 carries no kind of its own: it repeats the kind of the previous
+    // MIDI event of the list (running status). Events of other types do not interrupt it.
+    int runningKind = kNoRunningKind;
+    for (VstInt32 i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = events->events[i];
+        if (event == nullptr || event->type != kVstMidiType) continue;
+        takeMidi(*reinterpret_cast<const VstMidiEvent*>(event), runningKind);
+    }
+}
+
+void EventQueue::takeMidi(const VstMidiEvent& event, int& runningKind) {
+    int kind = static_cast<std::uint8_t>(event.midiData[0]) & 0xF0;
+    if (kind == kNoRunningKind) {
+        kind = runningKind;
+    } else {
+        runningKind = kind;
+    }
+    const std::uint8_t first = dataByte(event.midiData[1]);
+    const std::uint8_t second = dataByte(event.midiData[2]);
+
+    if (kind == kNoteOn && second != 0) {
+        queueNoteOn(first, second, event.deltaFrames);
+    } else if (kind == kNoteOn || kind == kNoteOff) {
+        // Releasing a key other than the last started one changes nothing.
+        if (first == trackedNote) queueRelease(second, event.deltaFrames);
+    } else if (kind == kControlChange) {
+        // All Notes Off and All Sound Off release the sounding note. Other controllers are
+        // ignored: the instrument's control numbers are not MIDI controller numbers (bank
+        // select, controller 0, must not move the bow).
+        if (first == kAllNotesOff || first == kAllSoundOff) queueRelease(0, event.deltaFrames);
+    }
+}
+
+void EventQueue::queueNoteOn(std::uint8_t note, std::uint8_t velocity, std::int32_t deltaFrames) {
+    const QueuedEvent entry{note, velocity, deltaFrames, true};
+    if (eventCount < kCapacity) {
+        noteBeforeLastEntry = trackedNote;
+        eventQueue[eventCount++] = entry;
+    } else {
+        // Full: the newest note wins over the last entry. Whatever that entry was, it acted
+        // only on the note sounding before it, which this note replaces anyway.
+        eventQueue[kCapacity - 1] = entry;
+    }
+    trackedNote = note;
+}
+
+void EventQueue::queueRelease(std::uint8_t velocity, std::int32_t deltaFrames) {
+    if (eventCount < kCapacity) {
+        noteBeforeLastEntry = trackedNote;
+        eventQueue[eventCount++] = QueuedEvent{trackedNote, velocity, deltaFrames, false};
+        return;
+    }
+    QueuedEvent& last = eventQueue[kCapacity - 1];
+    // Full and the last entry already releases the sounding note: a duplicate.
+    if (!last.isOn) return;
+    // Full and the last entry starts the note now released: instead of starting it, release
+    // the note sounding before it, which ends in the silence the host asked for.
+    last = QueuedEvent{noteBeforeLastEntry, velocity, deltaFrames, false};
+    trackedNote = noteBeforeLastEntry;
+}
