@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Builds the plug-in and all tests for the cross targets (32-bit Linux, 32- and 64-bit
+# Windows), runs the tests under qemu-i386 and wine, and compares each target's render of the
+# fixed phrase with the native x86-64 render, sample for sample.
+#
+#   scripts/test-cross.sh [PRESET...]     default: linux-i386 windows-i686 windows-x64
+#
+# Prints how long each step took; exits non-zero when any target fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+presets=("$@")
+[[ ${#presets[@]} -gt 0 ]] || presets=(linux-i386 windows-i686 windows-x64)
+
+timings=()
+step_start=0
+begin() { step_start=$(date +%s); echo "== $1"; }
+finish() { timings+=("$(printf '%-34s %4ds' "$1" $(($(date +%s) - step_start)))"); }
+
+begin "install"
+timeout 1200 scripts/setup.sh
+timeout 120 scripts/cross/binfmt-i386.sh
+finish "install (packages, binfmt)"
+
+needs_wine=0
+for preset in "${presets[@]}"; do [[ $preset == windows-* ]] && needs_wine=1; done
+if [[ $needs_wine -eq 1 ]]; then
+    begin "wine prefix"
+    source scripts/cross/wine-session.sh
+    timeout 300 bash -c 'source scripts/cross/wine-env.sh && corvalen_wine_ready'
+    finish "wine prefix"
+fi
+
+# The reference: the native release build's render.
+begin "native reference render"
+reference_dir=$(mktemp -d)
+trap 'rm -rf "$reference_dir"; declare -F corvalen_wine_stop >/dev/null && corvalen_wine_stop' EXIT
+reference=$reference_dir/phrase.raw
+timeout 600 cmake --preset release >/dev/null
+timeout 1200 cmake --build --preset release --target corvalen-cross-render -j "$jobs" >/dev/null
+build/release/tests/cross/corvalen-cross-render "$reference"
+finish "native reference render"
+
+# Names the first sample where two renders differ, with both values.
+compare_render() {
+    local render=$1
+    if [[ ! -f $render ]]; then
+        echo "no render at $render"
+        return 1
+    fi
+    if cmp -s "$reference" "$render"; then
+        echo "render identical to x86-64 ($(stat -c %s "$render") bytes)"
+        return 0
+    fi
+    local first
+    first=$(cmp "$reference" "$render" 2>&1 | head -1 | sed -n 's/.* byte \([0-9]*\),.*/\1/p')
+    if [[ -z $first ]]; then
+        echo "render differs from x86-64 in length: $(cmp "$reference" "$render" 2>&1 | head -1)"
+        return 1
+    fi
+    local sample=$(((first - 1) / 4))
+    local differing
+    differing=$(cmp -l "$reference" "$render" 2>/dev/null | awk '{print int(($1 - 1) / 4)}' | uniq | wc -l)
+    printf 'render differs from x86-64: first at frame %d (%s channel): %s here, %s on x86-64; %d samples differ\n' \
+        $((sample / 2)) "$([[ $((sample % 2)) -eq 0 ]] && echo left || echo right)" \
+        "$(od -An -tf4 -j $((sample * 4)) -N4 "$render" | tr -d ' ')" \
+        "$(od -An -tf4 -j $((sample * 4)) -N4 "$reference" | tr -d ' ')" "$differing"
+    return 1
+}
+
+results=()
+failed=0
+for preset in "${presets[@]}"; do
+    status=ok
+    begin "$preset: configure and build"
+    if ! timeout 600 cmake --preset "$preset" >/dev/null ||
+        ! timeout 1800 cmake --build --preset "$preset" -j "$jobs"; then
+        status="build failed"
+    fi
+    finish "$preset: configure and build"
+    if [[ $status == ok ]]; then
+        begin "$preset: tests"
+        timeout 1800 ctest --preset "$preset" -j "$jobs" || status="tests failed"
+        finish "$preset: tests"
+        if ! compare_render "build/cross-$preset/tests/cross/phrase.raw"; then
+            [[ $status == ok ]] && status="render differs" || status="$status, render differs"
+        fi
+    fi
+    [[ $status == ok ]] || failed=1
+    results+=("$(printf '%-14s %s' "$preset" "$status")")
+done
+
+echo "== cross targets"
+printf '  %s\n' "${results[@]}"
+echo "== time taken"
+printf '  %s\n' "${timings[@]}"
+exit $failed

@@ -1,0 +1,149 @@
+// Checks of the binary interface as a host of this target sees it: where the fields of the
+// effect record lie, the calling convention of the entry points, the export names, and the
+// floating-point control state after the library is loaded. The offsets are written out for
+// each pointer size rather than taken from the record's declaration, so a declaration that
+// drifts from what hosts expect fails here.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "tests/cross/plugin_module.h"
+
+#ifndef CORVALEN_PLUGIN_BUILT_PATH
+#error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"
+#endif
+
+namespace corvalen::cross {
+namespace {
+
+struct RecordOffsets {
+    std::size_t dispatcher, process, setParameter, getParameter, numPrograms, numParams, numInputs,
+        numOutputs, flags, resvd1, resvd2, initialDelay, realQualities, offQualities, ioRatio,
+        object, user, uniqueID, version, processReplacing, future, size;
+};
+
+// 32-bit hosts: 4-byte pointers, 144 bytes. 64-bit hosts: 8-byte pointers with 8-byte
+// alignment, 192 bytes.
+constexpr RecordOffsets kRecord32 = {4,  8,  12, 16, 20, 24, 28, 32, 36, 40, 44,
+                                     48, 52, 56, 60, 64, 68, 72, 76, 80, 84, 144};
+constexpr RecordOffsets kRecord64 = {8,  16, 24, 32, 40, 44,  48,  52,  56,  64,  72,
+                                     80, 84, 88, 92, 96, 104, 112, 116, 120, 128, 192};
+constexpr RecordOffsets kRecord = sizeof(void*) == 4 ? kRecord32 : kRecord64;
+
+std::string pluginPath() {
+    return pluginPathFromEnvironment(CORVALEN_PLUGIN_BUILT_PATH);
+}
+
+template <typename T>
+T readAt(const AEffect* effect, std::size_t offset) {
+    T value;
+    std::memcpy(&value, reinterpret_cast<const unsigned char*>(effect) + offset, sizeof value);
+    return value;
+}
+
+std::uint16_t x87ControlWord() {
+    std::uint16_t word = 0;
+    __asm__ __volatile__("fnstcw %0" : "=m"(word));
+    return word;
+}
+
+void setX87ControlWord(std::uint16_t word) {
+    __asm__ __volatile__("fclex\n\tfldcw %0" : : "m"(word));
+}
+
+class LoadedPlugin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(module_.entry(), nullptr) << "cannot load " << pluginPath();
+        effect_ = module_.entry()(minimalHostCallback);
+        ASSERT_NE(effect_, nullptr);
+    }
+    void TearDown() override {
+        if (effect_ != nullptr) effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
+    }
+
+    PluginModule module_{pluginPath()};
+    AEffect* effect_ = nullptr;
+};
+
+TEST_F(LoadedPlugin, RecordFieldsLieAtTheOffsetsHostsRead) {
+    EXPECT_EQ(sizeof(AEffect), kRecord.size);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, 0), 0x56737450);  // 'VstP'
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.numPrograms), 32);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.numParams), 6);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.numInputs), 0);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.numOutputs), 2);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.flags), 272);  // replacing + synth
+    EXPECT_EQ(readAt<std::intptr_t>(effect_, kRecord.resvd1), 0);
+    EXPECT_EQ(readAt<std::intptr_t>(effect_, kRecord.resvd2), 0);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.initialDelay), 0);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.realQualities), 0);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.offQualities), 0);
+    EXPECT_EQ(readAt<std::uint32_t>(effect_, kRecord.ioRatio), 0x3F800000u);  // 1.0f
+    EXPECT_NE(readAt<void*>(effect_, kRecord.object), nullptr);
+    EXPECT_EQ(readAt<void*>(effect_, kRecord.user), nullptr);
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.uniqueID), 0x4B717A74);  // 'Kqzt'
+    EXPECT_EQ(readAt<std::int32_t>(effect_, kRecord.version), 1);
+    for (std::size_t offset = kRecord.future; offset < kRecord.future + 60; ++offset) {
+        EXPECT_EQ(readAt<unsigned char>(effect_, offset), 0) << "future byte at " << offset;
+    }
+    for (std::size_t offset : {kRecord.dispatcher, kRecord.process, kRecord.setParameter,
+                               kRecord.getParameter, kRecord.processReplacing}) {
+        EXPECT_NE(readAt<void*>(effect_, offset), nullptr) << "entry point at " << offset;
+    }
+}
+
+// The entry points are called through pointers read from the raw offsets, with the default C
+// convention of the target: arguments on the stack on 32-bit x86, a float result in st(0).
+TEST_F(LoadedPlugin, EntryPointsTakeAndReturnValuesInTheCConvention) {
+    const auto setParameter = readAt<SetParameterEntry>(effect_, kRecord.setParameter);
+    const auto getParameter = readAt<GetParameterEntry>(effect_, kRecord.getParameter);
+    const auto dispatcher = readAt<DispatcherEntry>(effect_, kRecord.dispatcher);
+
+    setParameter(effect_, 4, 0.375f);
+    const float level = getParameter(effect_, 4);
+    std::uint32_t levelBits;
+    std::memcpy(&levelBits, &level, sizeof levelBits);
+    EXPECT_EQ(levelBits, 0x3EC00000u);  // 0.375f, bit for bit
+
+    char vendor[64] = "unchanged";
+    EXPECT_EQ(dispatcher(effect_, effGetVendorString, 0, 0, vendor, 0.0f), 1);
+    EXPECT_STREQ(vendor, "Velquist");
+    char canDoText[] = "receiveVstMidiEvent";
+    EXPECT_EQ(dispatcher(effect_, effCanDo, 0, 0, canDoText, 0.0f), 1);
+    EXPECT_EQ(dispatcher(effect_, effGetVendorVersion, 0, 0, nullptr, 0.0f), 1);
+
+    // effClose answers 1 and destroys the effect; the fixture must not close it again.
+    EXPECT_EQ(dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f), 1);
+    effect_ = nullptr;
+}
+
+TEST(PluginExports, OnlyMainIsVisibleToTheLoader) {
+    PluginModule module(pluginPath());
+    ASSERT_NE(module.entry(), nullptr) << "cannot load " << pluginPath() << " or find main";
+    EXPECT_EQ(module.symbol("corvalenPluginMain"), nullptr);
+    EXPECT_EQ(module.symbol("VSTPluginMain"), nullptr);
+    EXPECT_EQ(module.symbol("_main"), nullptr);
+}
+
+// Loading masks all six x87 exceptions on the loading thread and keeps its precision and
+// rounding fields. Only meaningful for the first load in the process.
+TEST(PluginLoading, MasksFloatingPointExceptionsOfTheLoadingThread) {
+    if (PluginModule::isMapped(pluginPath())) GTEST_SKIP() << "library already loaded";
+    const std::uint16_t original = x87ControlWord();
+    // 53-bit precision, round to nearest; invalid, division by zero and overflow unmasked.
+    setX87ControlWord(0x0272);
+    std::uint16_t afterLoad = 0;
+    {
+        PluginModule module(pluginPath());
+        afterLoad = x87ControlWord();
+        setX87ControlWord(original);
+        ASSERT_NE(module.entry(), nullptr) << "cannot load " << pluginPath();
+    }
+    EXPECT_EQ(afterLoad, 0x027F);
+}
+
+}  // namespace
+}  // namespace corvalen::cross

@@ -1,0 +1,143 @@
+#include "tests/cross/phrase.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <limits>
+
+#include "tests/cross/plugin_module.h"
+
+namespace corvalen::cross {
+namespace {
+
+struct MidiAt {
+    int frame;
+    unsigned char status, data1, data2;
+};
+
+// Parameter changes arrive between blocks: each is applied before the first block that starts
+// at or after its frame.
+struct ParameterAt {
+    int frame;
+    VstInt32 index;
+    float value;
+};
+
+constexpr int frameAt(double seconds) {
+    return static_cast<int>(seconds * kPhraseSampleRate);
+}
+
+// Sorted by frame. The second note starts while the first still sounds (last-note priority),
+// the release of the first note then names a note that no longer sounds, and notes come on
+// several channels.
+constexpr std::array<MidiAt, 11> kNotes = {{
+    {frameAt(0.0) + 3, 0x90, 60, 100},
+    {frameAt(1.0), 0x91, 67, 80},
+    {frameAt(1.2) + 5, 0x80, 60, 0},
+    {frameAt(1.5), 0x81, 67, 64},
+    {frameAt(1.8), 0x90, 72, 127},
+    {frameAt(1.8) + 1, 0x90, 74, 90},
+    {frameAt(2.4), 0x9F, 48, 1},
+    {frameAt(2.5), 0x80, 74, 0},
+    {frameAt(2.6), 0x90, 48, 0},  // note-on with velocity 0: a release
+    {frameAt(2.7), 0x9F, 43, 110},
+    {frameAt(3.0), 0x8F, 43, 0},
+}};
+
+// Indexes: 0 bow position, 1 bow pressure, 2 modulation rate, 3 modulation depth,
+// 4 note-off gain, 5 level.
+constexpr std::array<ParameterAt, 12> kParameterChanges = {{
+    {0, 5, 0.9f},
+    {frameAt(0.3), 0, 0.2f},
+    {frameAt(0.5), 1, 0.8f},
+    {frameAt(0.7), 2, 0.6f},
+    {frameAt(0.7), 3, 0.5f},
+    {frameAt(1.3), 4, 0.3f},
+    {frameAt(1.6), 5, 0.5f},
+    {frameAt(2.0), 0, 0.9f},
+    {frameAt(2.1), 1, 0.35f},
+    {frameAt(2.2), 3, 1.0f},
+    {frameAt(2.3), 2, 0.05f},
+    {frameAt(2.9), 4, 0.0f},
+}};
+
+constexpr std::array<int, 9> kBlockSizes = {1, 7, 64, 333, 512, 1024, 100, 2, 777};
+
+// A VstEvents list with room for every note of one block.
+struct EventList {
+    VstInt32 numEvents = 0;
+    VstIntPtr reserved = 0;
+    std::array<VstEvent*, kNotes.size()> events{};
+};
+static_assert(offsetof(EventList, events) == offsetof(VstEvents, events),
+              "the list must have the layout the plug-in reads");
+
+VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                   void* ptr = nullptr, float opt = 0.0f) {
+    return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+}
+
+}  // namespace
+
+std::vector<float> renderPhrase(PluginEntry entry) {
+    AEffect* effect = entry != nullptr ? entry(minimalHostCallback) : nullptr;
+    if (effect == nullptr) return {};
+
+    dispatch(effect, effOpen);
+    dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kPhraseSampleRate));
+    dispatch(effect, effSetBlockSize, 0, kPhraseMaxBlock);
+    dispatch(effect, effMainsChanged, 0, 1);
+
+    std::vector<float> interleaved;
+    interleaved.reserve(2 * static_cast<std::size_t>(kPhraseFrames));
+    std::vector<float> left(kPhraseMaxBlock), right(kPhraseMaxBlock), silence(kPhraseMaxBlock);
+    float* inputs[2] = {silence.data(), silence.data()};
+    float* outputs[2] = {left.data(), right.data()};
+    std::array<VstMidiEvent, kNotes.size()> midi{};
+    EventList list;
+
+    std::size_t nextNote = 0, nextChange = 0, blockNumber = 0;
+    for (int start = 0; start < kPhraseFrames; ++blockNumber) {
+        const int frames =
+            std::min(kBlockSizes[blockNumber % kBlockSizes.size()], kPhraseFrames - start);
+        for (;
+             nextChange < kParameterChanges.size() && kParameterChanges[nextChange].frame <= start;
+             ++nextChange) {
+            const ParameterAt& change = kParameterChanges[nextChange];
+            effect->setParameter(effect, change.index, change.value);
+        }
+
+        list.numEvents = 0;
+        for (; nextNote < kNotes.size() && kNotes[nextNote].frame < start + frames; ++nextNote) {
+            VstMidiEvent& event = midi[static_cast<std::size_t>(list.numEvents)];
+            event = VstMidiEvent{};
+            event.type = kVstMidiType;
+            event.byteSize = sizeof(VstMidiEvent);
+            event.deltaFrames = kNotes[nextNote].frame - start;
+            event.flags = 1;
+            event.midiData[0] = static_cast<char>(kNotes[nextNote].status);
+            event.midiData[1] = static_cast<char>(kNotes[nextNote].data1);
+            event.midiData[2] = static_cast<char>(kNotes[nextNote].data2);
+            list.events[static_cast<std::size_t>(list.numEvents++)] =
+                reinterpret_cast<VstEvent*>(&event);
+        }
+        if (list.numEvents > 0) dispatch(effect, effProcessEvents, 0, 0, &list);
+
+        // A replacing call must write every sample: leftovers would show as NaN.
+        std::fill(left.begin(), left.end(), std::numeric_limits<float>::quiet_NaN());
+        std::fill(right.begin(), right.end(), std::numeric_limits<float>::quiet_NaN());
+        effect->processReplacing(effect, inputs, outputs, frames);
+        for (int i = 0; i < frames; ++i) {
+            interleaved.push_back(left[static_cast<std::size_t>(i)]);
+            interleaved.push_back(right[static_cast<std::size_t>(i)]);
+        }
+        start += frames;
+    }
+
+    dispatch(effect, effMainsChanged, 0, 0);
+    dispatch(effect, effClose);
+    return interleaved;
+}
+
+}  // namespace corvalen::cross

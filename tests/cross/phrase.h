@@ -1,0 +1,21 @@
+// The fixed phrase that every build of the plug-in renders, so that the outputs of all targets
+// can be compared sample for sample: several overlapping notes on different channels, changes
+// of all six parameters between blocks, and block sizes from 1 to 1024 frames.
+#pragma once
+
+#include <vector>
+
+#include "host/aeffect.h"
+
+namespace corvalen::cross {
+
+constexpr int kPhraseSampleRate = 44100;
+constexpr int kPhraseMaxBlock = 1024;
+constexpr int kPhraseFrames = 141120;  // 3.2 seconds
+
+// Renders the phrase through a new effect made by the library's entry point and closes the
+// effect. Returns the two output channels interleaved (left, right per frame), or nothing when
+// the entry point gives no effect.
+std::vector<float> renderPhrase(PluginEntry entry);
+
+}  // namespace corvalen::cross

@@ -1,0 +1,46 @@
+// corvalen-cross-render OUTPUT.raw
+//
+// Loads the built plug-in through its `main`, renders the fixed phrase and writes the output as
+// raw little-endian float32, left and right interleaved. Builds for every target write the same
+// bytes; the cross script and a CTest check compare them.
+#include <cstdio>
+#include <vector>
+
+#include "tests/cross/phrase.h"
+#include "tests/cross/plugin_module.h"
+
+#ifndef CORVALEN_PLUGIN_BUILT_PATH
+#error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"
+#endif
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT.raw\n", argv[0]);
+        return 2;
+    }
+    const std::string path = corvalen::cross::pluginPathFromEnvironment(CORVALEN_PLUGIN_BUILT_PATH);
+    corvalen::cross::PluginModule module(path);
+    if (module.entry() == nullptr) {
+        std::fprintf(stderr, "cannot load %s or find its main\n", path.c_str());
+        return 1;
+    }
+    const std::vector<float> samples = corvalen::cross::renderPhrase(module.entry());
+    if (samples.empty()) {
+        std::fprintf(stderr, "%s: main gave no effect\n", path.c_str());
+        return 1;
+    }
+
+    std::FILE* out = std::fopen(argv[1], "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    const bool written =
+        std::fwrite(samples.data(), sizeof(float), samples.size(), out) == samples.size();
+    if (std::fclose(out) != 0 || !written) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    std::printf("%zu frames written to %s\n", samples.size() / 2, argv[1]);
+    return 0;
+}
