@@ -6,9 +6,8 @@
 # name. Everything else stays hidden, so two plug-ins loaded into one host cannot clash.
 include_guard(GLOBAL)
 
-set(CORVALEN_PLUGIN_ENTRY_NAME corvalenPluginMain)
-
 function(corvalen_add_plugin target)
+    set(entry corvalenPluginMain)  # the name declared in host/plugin_entry.h
     if(NOT ARGN)
         message(FATAL_ERROR "corvalen_add_plugin(${target}): no sources given")
     endif()
@@ -24,7 +23,7 @@ function(corvalen_add_plugin target)
         # mingw: the module-definition file renames the export; -static keeps the DLL free of
         # libstdc++/libgcc/libwinpthread DLLs so a host needs nothing but the system's own.
         set(def_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_exports.def)
-        file(WRITE ${def_file} "EXPORTS\n    main=${CORVALEN_PLUGIN_ENTRY_NAME}\n")
+        file(WRITE ${def_file} "EXPORTS\n    main=${entry}\n")
         target_sources(${target} PRIVATE ${def_file})
         target_link_options(${target} PRIVATE -static)
     else()
@@ -32,7 +31,7 @@ function(corvalen_add_plugin target)
         set(version_script ${CMAKE_CURRENT_BINARY_DIR}/${target}_exports.map)
         file(WRITE ${version_script} "{\n    global: main;\n    local: *;\n};\n")
         target_link_options(${target} PRIVATE
-            -Wl,--defsym=main=${CORVALEN_PLUGIN_ENTRY_NAME}
+            -Wl,--defsym=main=${entry}
             -Wl,--version-script=${version_script})
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${version_script})
     endif()
