@@ -1,0 +1,97 @@
+#include "tools/render/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using render::Options;
+using render::parseCommandLine;
+using render::UsageError;
+
+TEST(CommandLine, DefaultsRenderTheDemoPhraseThroughTheBuiltPlugin) {
+    const Options options = parseCommandLine({});
+    EXPECT_FALSE(options.help);
+    EXPECT_FALSE(options.info);
+    EXPECT_TRUE(options.pluginPath.empty());
+    EXPECT_TRUE(options.midiPath.empty());
+    EXPECT_EQ(options.outputPath, "out.wav");
+    EXPECT_EQ(options.sampleRate, 44100);
+    EXPECT_EQ(options.blockSize, 512);
+    EXPECT_EQ(options.maxEventsPerList, 32);
+    EXPECT_LT(options.tailSeconds, 0.0);
+    EXPECT_FALSE(options.program.has_value());
+}
+
+TEST(CommandLine, OptionsTakeSeparateOrAttachedValues) {
+    const Options options =
+        parseCommandLine({"-p", "x.so", "--output=o.wav", "-r", "48000", "--block=64", "--format",
+                          "float", "--tail", "1.5", "--program=3", "--param", " Bow Pos=0.25",
+                          "--param=2=1", "--max-events", "8", "-q", "song.mid"});
+    EXPECT_EQ(options.pluginPath, "x.so");
+    EXPECT_EQ(options.outputPath, "o.wav");
+    EXPECT_EQ(options.sampleRate, 48000);
+    EXPECT_EQ(options.blockSize, 64);
+    EXPECT_EQ(options.format, render::SampleFormat::kFloat32);
+    EXPECT_EQ(options.tailSeconds, 1.5);
+    EXPECT_EQ(options.program, 3);
+    ASSERT_EQ(options.parameters.size(), 2u);
+    EXPECT_EQ(options.parameters[0].nameOrIndex, " Bow Pos");
+    EXPECT_EQ(options.parameters[0].value, 0.25f);
+    EXPECT_EQ(options.parameters[1].nameOrIndex, "2");
+    EXPECT_EQ(options.parameters[1].value, 1.0f);
+    EXPECT_EQ(options.maxEventsPerList, 8);
+    EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.midiPath, "song.mid");
+}
+
+TEST(CommandLine, BadUsageIsRefusedWithAMessage) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--frobnicate"},
+        {"-x"},
+        {"--output"},
+        {"--output", ""},
+        {"--rate", "0"},
+        {"--rate", "7999"},
+        {"--rate", "384001"},
+        {"--rate", "44100Hz"},
+        {"--rate", ""},
+        {"--block", "0"},
+        {"--block", "65537"},
+        {"--block", "-1"},
+        {"--block", "99999999999999999999"},
+        {"--param", "Level"},
+        {"--param", "=0.5"},
+        {"--param", "Level=nan"},
+        {"--param", "Level=1.01"},
+        {"--param", "Level=-0.1"},
+        {"--param", "Level="},
+        {"--format", "8"},
+        {"--tail", "-1"},
+        {"--tail", "nan"},
+        {"--tail", "inf"},
+        {"--program", "-1"},
+        {"--max-events", "0"},
+        {"--help=yes"},
+        {"a.mid", "b.mid"},
+    };
+    for (const auto& arguments : bad) {
+        std::string joined;
+        for (const auto& a : arguments) joined += a + " ";
+        EXPECT_THROW(parseCommandLine(arguments), UsageError) << joined;
+    }
+}
+
+TEST(CommandLine, ParameterNamesCompareWithoutBlanksAndCase) {
+    EXPECT_EQ(render::normalizedName(" Level "), "level");
+    EXPECT_EQ(render::normalizedName("\tBow Pres  "), "bow pres");
+    EXPECT_EQ(render::normalizedName("   "), "");
+}
+
+TEST(CommandLine, HelpListsEveryExitCode) {
+    const std::string help = render::usageText();
+    for (int code = 0; code <= 7; ++code) {
+        EXPECT_NE(help.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
+    }
+}
+
+}  // namespace

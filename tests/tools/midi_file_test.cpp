@@ -1,0 +1,230 @@
+#include "tools/render/midi_file.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/tools/test_support.h"
+
+namespace {
+
+using render::MidiFileError;
+using render::MidiSequence;
+using render::parseMidiFile;
+using render_test::SmfBuilder;
+
+MidiSequence parse(const std::vector<std::uint8_t>& bytes) {
+    return parseMidiFile(bytes.data(), bytes.size());
+}
+
+void expectMessage(const render::ChannelMessage& message, std::uint64_t tick, int status, int data1,
+                   int data2) {
+    EXPECT_EQ(message.tick, tick);
+    EXPECT_EQ(message.status, status);
+    EXPECT_EQ(message.data1, data1);
+    EXPECT_EQ(message.data2, data2);
+}
+
+TEST(MidiFileReader, RunningStatusCarriesTheLastChannelStatus) {
+    const auto bytes = SmfBuilder(0, 1, 96)
+                           .beginTrack()
+                           .delta(0)
+                           .bytes({0x91, 60, 100})
+                           .delta(10)
+                           .bytes({62, 90})  // running status: note on
+                           .delta(10)
+                           .bytes({0x81, 60, 0})
+                           .delta(5)
+                           .bytes({62, 0})  // running status: note off
+                           .delta(0)
+                           .bytes({0xC2, 5})  // program change, one data byte
+                           .delta(1)
+                           .bytes({6})  // running program change
+                           .endTrack()
+                           .build();
+    const MidiSequence sequence = parse(bytes);
+    ASSERT_EQ(sequence.messages.size(), 6u);
+    expectMessage(sequence.messages[0], 0, 0x91, 60, 100);
+    expectMessage(sequence.messages[1], 10, 0x91, 62, 90);
+    expectMessage(sequence.messages[2], 20, 0x81, 60, 0);
+    expectMessage(sequence.messages[3], 25, 0x81, 62, 0);
+    expectMessage(sequence.messages[4], 25, 0xC2, 5, 0);
+    expectMessage(sequence.messages[5], 26, 0xC2, 6, 0);
+    EXPECT_EQ(sequence.endTick, 26u);
+    EXPECT_EQ(sequence.division.ticksPerQuarter, 96);
+}
+
+TEST(MidiFileReader, MetaAndSysexAreSkippedButKeepTheirTime) {
+    const auto bytes = SmfBuilder(0, 1, 480)
+                           .beginTrack()
+                           .delta(0)
+                           .bytes({0xFF, 0x03, 4, 'S', 'o', 'l', 'o'})  // track name
+                           .delta(7)
+                           .bytes({0xF0, 3, 0x7E, 0x7F, 0xF7})  // sysex
+                           .delta(3)
+                           .bytes({0xF7, 2, 0xF8, 0xFA})  // escape
+                           .delta(0x200000)
+                           .bytes({0x90, 64, 1})  // three-byte delta
+                           .delta(100)
+                           .tempo(400000)
+                           .endTrack()
+                           .build();
+    const MidiSequence sequence = parse(bytes);
+    ASSERT_EQ(sequence.messages.size(), 1u);
+    expectMessage(sequence.messages[0], 10 + 0x200000, 0x90, 64, 1);
+    ASSERT_EQ(sequence.tempos.size(), 1u);
+    EXPECT_EQ(sequence.tempos[0].tick, 110u + 0x200000);
+    EXPECT_EQ(sequence.tempos[0].microsecondsPerQuarter, 400000u);
+}
+
+TEST(MidiFileReader, SysexAndMetaCancelRunningStatus) {
+    const auto afterSysex = SmfBuilder(0, 1, 480)
+                                .beginTrack()
+                                .delta(0)
+                                .bytes({0x90, 60, 100})
+                                .delta(0)
+                                .bytes({0xF0, 1, 0xF7})
+                                .delta(0)
+                                .bytes({61, 100})
+                                .endTrack()
+                                .build();
+    EXPECT_THROW(parse(afterSysex), MidiFileError);
+    const auto afterMeta = SmfBuilder(0, 1, 480)
+                               .beginTrack()
+                               .delta(0)
+                               .bytes({0x90, 60, 100})
+                               .delta(0)
+                               .bytes({0xFF, 0x01, 0})
+                               .delta(0)
+                               .bytes({61, 100})
+                               .endTrack()
+                               .build();
+    EXPECT_THROW(parse(afterMeta), MidiFileError);
+}
+
+TEST(MidiFileReader, FormatOneMergesByTickThenTrackThenFileOrder) {
+    const auto bytes = SmfBuilder(1, 3, 480)
+                           .beginTrack()
+                           .delta(0)
+                           .tempo(600000)
+                           .endTrack()
+                           .beginTrack()
+                           .delta(0)
+                           .bytes({0x90, 60, 1})
+                           .delta(0)
+                           .bytes({0x80, 59, 0})
+                           .delta(5)
+                           .bytes({0x90, 61, 1})
+                           .endTrack()
+                           .beginTrack()
+                           .delta(0)
+                           .bytes({0x91, 70, 1})
+                           .delta(5)
+                           .bytes({0x91, 71, 1})
+                           .delta(0)
+                           .tempo(300000)
+                           .delta(9)
+                           .bytes({0xB1, 7, 100})
+                           .endTrack()
+                           .build();
+    const MidiSequence sequence = parse(bytes);
+    ASSERT_EQ(sequence.messages.size(), 6u);
+    expectMessage(sequence.messages[0], 0, 0x90, 60, 1);
+    expectMessage(sequence.messages[1], 0, 0x80, 59, 0);
+    expectMessage(sequence.messages[2], 0, 0x91, 70, 1);
+    expectMessage(sequence.messages[3], 5, 0x90, 61, 1);
+    expectMessage(sequence.messages[4], 5, 0x91, 71, 1);
+    expectMessage(sequence.messages[5], 14, 0xB1, 7, 100);
+    // Tempo changes apply to the whole file, whichever track holds them.
+    ASSERT_EQ(sequence.tempos.size(), 2u);
+    EXPECT_EQ(sequence.tempos[1].tick, 5u);
+    EXPECT_EQ(sequence.tempos[1].microsecondsPerQuarter, 300000u);
+    EXPECT_EQ(sequence.endTick, 14u);
+}
+
+TEST(MidiFileReader, UnknownChunksAreSkipped) {
+    auto bytes = SmfBuilder(0, 1, 480).build();
+    bytes.insert(bytes.end(), {'X', 'Y', 'Z', 'W', 0, 0, 0, 3, 1, 2, 3});
+    const auto track =
+        SmfBuilder(0, 1, 480).beginTrack().delta(4).bytes({0x90, 1, 2}).endTrack().build();
+    bytes.insert(bytes.end(), track.begin() + 14, track.end());
+    const MidiSequence sequence = parse(bytes);
+    ASSERT_EQ(sequence.messages.size(), 1u);
+    expectMessage(sequence.messages[0], 4, 0x90, 1, 2);
+}
+
+TEST(MidiFileReader, SmpteDivisionIsRead) {
+    const auto bytes = SmfBuilder(0, 1, 0xE728).beginTrack().endTrack().build();  // -25 fps, 40
+    const MidiSequence sequence = parse(bytes);
+    EXPECT_TRUE(sequence.division.smpte);
+    EXPECT_EQ(sequence.division.framesPerSecond, 25);
+    EXPECT_EQ(sequence.division.ticksPerFrame, 40);
+}
+
+std::vector<std::uint8_t> validFile() {
+    return SmfBuilder(1, 2, 480)
+        .beginTrack()
+        .delta(0)
+        .tempo(500000)
+        .endTrack()
+        .beginTrack()
+        .delta(0)
+        .bytes({0x90, 60, 100})
+        .delta(0x0FFFFFFF)
+        .bytes({0xE0, 0, 64})
+        .delta(3)
+        .bytes({0xF0, 2, 1, 0xF7})
+        .delta(0)
+        .bytes({0x80, 60, 0})
+        .endTrack()
+        .build();
+}
+
+TEST(MidiFileReader, MalformedFilesAreErrors) {
+    const std::vector<std::vector<std::uint8_t>> malformed = {
+        {},
+        {'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0},
+        {'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1, 1, 0xE0},  // header too short
+        SmfBuilder(2, 1, 480).beginTrack().endTrack().build(),  // format 2
+        SmfBuilder(0, 2, 480).beginTrack().endTrack().beginTrack().endTrack().build(),
+        SmfBuilder(1, 3, 480).beginTrack().endTrack().build(),     // tracks missing
+        SmfBuilder(0, 1, 0).beginTrack().endTrack().build(),       // zero division
+        SmfBuilder(0, 1, 0xEC28).beginTrack().endTrack().build(),  // -20 fps
+        SmfBuilder(0, 1, 0xE700).beginTrack().endTrack().build(),  // 0 ticks per frame
+        SmfBuilder(0, 1, 480).beginTrack().delta(0).bytes({60, 100}).endTrack().build(),
+        SmfBuilder(0, 1, 480).beginTrack().delta(0).bytes({0xF2, 1, 2}).endTrack().build(),
+        SmfBuilder(0, 1, 480).beginTrack().delta(0).bytes({0xFF, 0x51, 2, 1, 2}).endTrack().build(),
+        SmfBuilder(0, 1, 480).beginTrack().delta(0).tempo(0).endTrack().build(),
+        SmfBuilder(0, 1, 480).beginTrack().bytes({0x81, 0x80, 0x80, 0x80, 0}).endTrack().build(),
+        SmfBuilder(0, 1, 480).beginTrack().delta(0).bytes({0x90, 60, 0x90}).endTrack().build(),
+        SmfBuilder(0, 1, 480).beginTrack().delta(0).bytes({0xF0, 100, 1}).endTrack().build(),
+    };
+    for (std::size_t i = 0; i < malformed.size(); ++i) {
+        EXPECT_THROW(parse(malformed[i]), MidiFileError) << "case " << i;
+    }
+}
+
+TEST(MidiFileReader, EveryTruncationOfAValidFileIsAnErrorNotACrash) {
+    const auto bytes = validFile();
+    ASSERT_NO_THROW(parse(bytes));
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        // Copy into a buffer of exactly that size so that an overread is caught by ASan.
+        const std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + length);
+        try {
+            parse(cut);
+        } catch (const MidiFileError&) {
+            continue;
+        }
+        ADD_FAILURE() << "truncated at " << length << " bytes was accepted";
+    }
+}
+
+TEST(MidiFileReader, TrackLengthPastTheFileIsAnError) {
+    auto bytes = validFile();
+    bytes[14 + 7] += 1;  // first track's length, lowest byte
+    EXPECT_THROW(parse(bytes), MidiFileError);
+}
+
+TEST(MidiFileReader, MissingFileIsAnError) {
+    EXPECT_THROW(render::readMidiFile("/nonexistent/corvalen.mid"), MidiFileError);
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include "tests/tools/test_support.h"
+
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace render_test {
+
+SmfBuilder::SmfBuilder(int format, int trackCount, int division) {
+    data_ = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
+    for (int value : {format, trackCount, division}) {
+        data_.push_back(static_cast<std::uint8_t>(value >> 8));
+        data_.push_back(static_cast<std::uint8_t>(value));
+    }
+}
+
+SmfBuilder& SmfBuilder::beginTrack() {
+    data_.insert(data_.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    trackStart_ = data_.size();
+    return *this;
+}
+
+SmfBuilder& SmfBuilder::delta(std::uint32_t ticks) {
+    std::uint8_t groups[5];
+    int count = 0;
+    do {
+        groups[count++] = ticks & 0x7F;
+        ticks >>= 7;
+    } while (ticks != 0);
+    while (count > 0) {
+        --count;
+        data_.push_back(static_cast<std::uint8_t>(groups[count] | (count > 0 ? 0x80 : 0)));
+    }
+    return *this;
+}
+
+SmfBuilder& SmfBuilder::bytes(std::initializer_list<int> values) {
+    for (int value : values) data_.push_back(static_cast<std::uint8_t>(value));
+    return *this;
+}
+
+SmfBuilder& SmfBuilder::tempo(std::uint32_t microseconds) {
+    return bytes({0xFF, 0x51, 3, static_cast<int>(microseconds >> 16),
+                  static_cast<int>((microseconds >> 8) & 0xFF),
+                  static_cast<int>(microseconds & 0xFF)});
+}
+
+SmfBuilder& SmfBuilder::endTrack() {
+    delta(0).bytes({0xFF, 0x2F, 0});
+    const std::size_t length = data_.size() - trackStart_;
+    for (int i = 0; i < 4; ++i) {
+        data_[trackStart_ - 4 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+    }
+    return *this;
+}
+
+CommandResult runCommand(const std::string& commandLine) {
+    CommandResult result;
+    FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.output.append(buffer, got);
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            result += "'\\''";
+        } else {
+            result += c;
+        }
+    }
+    return result + "'";
+}
+
+TempFolder::TempFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "corvalen-render-XXXXXX").string();
+    if (mkdtemp(pattern.data())) path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> readLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+Wav readWav(const std::string& path) {
+    Wav wav;
+    SF_INFO info = {};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return wav;
+    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, interleaved.data(), info.frames);
+    sf_close(file);
+    wav.sampleRate = info.samplerate;
+    wav.channels.assign(static_cast<std::size_t>(info.channels),
+                        std::vector<float>(static_cast<std::size_t>(info.frames)));
+    for (sf_count_t frame = 0; frame < info.frames; ++frame) {
+        for (int channel = 0; channel < info.channels; ++channel) {
+            wav.channels[static_cast<std::size_t>(channel)][static_cast<std::size_t>(frame)] =
+                interleaved[static_cast<std::size_t>(frame * info.channels + channel)];
+        }
+    }
+    return wav;
+}
+
+double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
+                         double sampleRate, double minHz, double maxHz) {
+    const auto minLag = static_cast<std::size_t>(sampleRate / maxHz);
+    const auto maxLag = static_cast<std::size_t>(sampleRate / minHz) + 1;
+    if (start + length + maxLag + 1 > samples.size()) return 0.0;
+    auto correlation = [&](std::size_t lag) {
+        double sum = 0.0;
+        for (std::size_t i = start; i < start + length; ++i) {
+            sum += static_cast<double>(samples[i]) * samples[i + lag];
+        }
+        return sum;
+    };
+    std::size_t best = minLag;
+    double bestValue = correlation(minLag);
+    for (std::size_t lag = minLag + 1; lag <= maxLag; ++lag) {
+        const double value = correlation(lag);
+        if (value > bestValue) {
+            bestValue = value;
+            best = lag;
+        }
+    }
+    const double before = correlation(best - 1);
+    const double after = correlation(best + 1);
+    const double curvature = before - 2 * bestValue + after;
+    const double shift = curvature != 0.0 ? 0.5 * (before - after) / curvature : 0.0;
+    return sampleRate / (static_cast<double>(best) + shift);
+}
+
+}  // namespace render_test
