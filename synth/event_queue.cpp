@@ -25,8 +25,10 @@ void EventQueue::fill(const VstEvents* events, std::uint8_t soundingNote) {
     // A first byte below 0x10 carries no kind of its own: it repeats the kind of the previous
     // MIDI event of the list (running status). Events of other types do not interrupt it.
     int runningKind = kNoRunningKind;
+    // The record declares two pointers; hosts allocate room for numEvents of them.
+    VstEvent* const* const list = events->events;
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (event == nullptr || event->type != kVstMidiType) continue;
         takeMidi(*reinterpret_cast<const VstMidiEvent*>(event), runningKind);
     }

@@ -35,8 +35,8 @@ void writeParameterDisplay(int index, float value, char* text) {
     text[0] = '\0';
     if (!isParameter(index)) return;
     // Formatted into a scratch buffer first: the largest float has 39 integer digits, far more
-    // than the 9 bytes hosts provide for the text.
-    char scratch[128] = {};
+    // than the 9 bytes hosts provide for the text. Decibel texts go through floatToText too.
+    char scratch[kFloatTextMaxBytes > kDbTextMaxBytes ? kFloatTextMaxBytes : kDbTextMaxBytes] = {};
     if (index == kLevelParameter) {
         dbToText(scratch, value);
     } else if (index == kModFreqParameter) {

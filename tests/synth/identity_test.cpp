@@ -25,6 +25,13 @@ TEST(EntryPoint, HostAnsweringZeroToVersionQueryGetsNullAndOneCall) {
     EXPECT_EQ(versionQueryCount, 1);
 }
 
+TEST(EntryPoint, OnlyMainIsExported) {
+    EXPECT_TRUE(exportsSymbol("main"));
+    EXPECT_FALSE(exportsSymbol("corvalenPluginMain"));
+    EXPECT_FALSE(exportsSymbol("VSTPluginMain"));
+    EXPECT_FALSE(exportsSymbol("_ZN10AtestsynthC1EPFlP7AEffectiilPvfE"));
+}
+
 TEST(EntryPoint, NullCallbackGivesNull) {
     EXPECT_EQ(pluginMain()(nullptr), nullptr);
 }

@@ -41,6 +41,10 @@ PluginEntry pluginMain() {
     return library().entry();
 }
 
+bool exportsSymbol(const char* name) {
+    return library().findSymbol(name) != nullptr;
+}
+
 LoadedSynth::LoadedSynth() : host_(new HostState) {
     EXPECT_TRUE(library().isLoaded()) << library().error();
     effect_ = host_->host.open(library());

@@ -80,6 +80,8 @@ private:
 
 // The library's exported `main`, looked up by name in the loaded library.
 PluginEntry pluginMain();
+// Whether the loaded library exports `name`.
+bool exportsSymbol(const char* name);
 
 // Index of the first sample that is not exactly 0, or -1.
 long firstNonZero(const std::vector<float>& samples, std::size_t from = 0);
