@@ -28,6 +28,16 @@ void copyText(void* ptr, const char* text, std::size_t capacity) {
     static_cast<char*>(ptr)[capacity - 1] = '\0';
 }
 
+// A text from a plug-in's buffer: up to the first zero or the buffer's end, with control
+// characters made visible so that they cannot garble a terminal.
+std::string textFromBuffer(const char* buffer, std::size_t size) {
+    std::string text(buffer, strnlen(buffer, size));
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
+}
+
 }  // namespace
 
 VstIntPtr HostServices::canDo(const char* text) {
@@ -181,11 +191,7 @@ VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, voi
 std::string Plugin::text(VstInt32 opcode, VstInt32 index) {
     char buffer[kTextBufferSize] = {};
     dispatch(opcode, index, 0, buffer);
-    std::string result(buffer, strnlen(buffer, sizeof buffer));
-    for (char& c : result) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    return result;
+    return textFromBuffer(buffer, sizeof buffer);
 }
 
 VstIntPtr Plugin::canDo(const std::string& what) {
@@ -203,11 +209,7 @@ std::string Plugin::programName(VstInt32 index) {
         setProgram(static_cast<VstInt32>(current));
         return name;
     }
-    std::string result(buffer, strnlen(buffer, sizeof buffer));
-    for (char& c : result) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    return result;
+    return textFromBuffer(buffer, sizeof buffer);
 }
 
 void Plugin::setParameter(VstInt32 index, float value) {
