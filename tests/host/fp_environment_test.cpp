@@ -13,6 +13,12 @@ namespace {
 
 #if defined(__i386__) || defined(__x86_64__)
 
+// Exception flags left over from earlier arithmetic would trap at the next x87 instruction
+// once their masks are cleared, so they are cleared first.
+void clearExceptionFlags() {
+    __asm__ __volatile__("fnclex");
+}
+
 // A fresh copy of the library, so that its initialisation runs even if the process has loaded
 // the original before (a second dlopen of the same file runs nothing).
 class FreshLibraryCopy {
@@ -44,7 +50,8 @@ TEST(FloatingPointEnvironmentTest, LoadingTheLibraryMasksExceptionsAndKeepsTheRe
     // between here and the check computes with floating point, so nothing can trap.
     const std::uint16_t unmasked =
         static_cast<std::uint16_t>((originalControlWord & 0x0040) | 0x0E00);
-    const std::uint32_t unmaskedMxcsr = (originalMxcsr & ~kMxcsrExceptionMasks) | 0x6000;
+    const std::uint32_t unmaskedMxcsr = (originalMxcsr & ~(kMxcsrExceptionMasks | 0x3F)) | 0x6000;
+    clearExceptionFlags();
     writeX87ControlWord(unmasked);
     writeMxcsr(unmaskedMxcsr);
     std::uint16_t controlWordAfterLoad = 0;
@@ -65,6 +72,7 @@ TEST(FloatingPointEnvironmentTest, LoadingTheLibraryMasksExceptionsAndKeepsTheRe
 TEST(FloatingPointEnvironmentTest, MaskingSetsOnlyTheSixMaskBits) {
     const std::uint16_t originalControlWord = readX87ControlWord();
     const std::uint32_t originalMxcsr = readMxcsr();
+    clearExceptionFlags();
     writeX87ControlWord(0x0240);
     writeMxcsr(0x2000);  // round down, everything unmasked
     maskFloatingPointExceptions();
