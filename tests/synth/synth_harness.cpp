@@ -82,8 +82,8 @@ float LoadedSynth::getParameter(VstInt32 index) {
 }
 
 VstIntPtr LoadedSynth::sendMidi(const std::vector<Midi>& messages) {
-    // The list is built here rather than with the test host's EventList, whose header cannot
-    // be used on its own yet (incomplete type in a unique_ptr with an inline destructor).
+    // Built here rather than with the test host's EventList so that a system-exclusive event
+    // can carry a note on's bytes where a MIDI event keeps its message.
     std::vector<VstMidiEvent> midi(messages.size());
     std::vector<VstMidiSysexEvent> sysex(messages.size());
     const unsigned char sysexBytes[] = {0xF0, 0x7E, 0x7F, 0xF7};
