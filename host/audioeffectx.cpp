@@ -12,10 +12,12 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     // Argument roles differ from opcode to opcode: 29 takes the category from value, 38 to 40
     // the count from value, 42 the input arrangement from value, 43 the block size from value
     // and the rate from opt. Operations that fill or read a record never get a null one: the
-    // request is answered with 0 instead.
+    // request is answered with 0 instead. The event list is the exception: a null list still
+    // means "no events for the coming block", so it reaches processEvents, which must drop
+    // whatever was queued before.
     switch (opcode) {
         case effProcessEvents:
-            return ptr ? processEvents(static_cast<VstEvents*>(ptr)) : 0;
+            return processEvents(static_cast<VstEvents*>(ptr));
         case effCanBeAutomated:
             return canParameterBeAutomated(index) ? 1 : 0;
         case effString2Parameter:

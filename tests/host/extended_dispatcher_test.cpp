@@ -186,12 +186,21 @@ TEST_F(ExtendedDispatcherTest, ConnectionOpcodesAnswerOneWhateverTheValue) {
 
 TEST_F(ExtendedDispatcherTest, RecordFillingOpcodesWithANullPointerCallNothing) {
     for (VstInt32 opcode :
-         {effProcessEvents, effString2Parameter, effGetProgramNameIndexed, effGetInputProperties,
+         {effString2Parameter, effGetProgramNameIndexed, effGetInputProperties,
           effGetOutputProperties, effProcessVarIo, effGetEffectName, effGetErrorText,
           effGetVendorString, effGetProductString, effCanDo, effGetParameterProperties}) {
         EXPECT_EQ(effect->dispatch(opcode, 0, 0, nullptr), 0) << opcode;
     }
     EXPECT_EQ(probe->callCount, 0);
+}
+
+TEST_F(ExtendedDispatcherTest, ANullEventListStillReachesProcessEvents) {
+    // A null list means "nothing for the coming block": the plug-in must still hear of it, to
+    // drop what an earlier list queued.
+    effect->dispatch(effProcessEvents, 0, 0, nullptr);
+    ASSERT_EQ(probe->callCount, 1);
+    EXPECT_EQ(probe->calls[0].operation, kOpProcessEvents);
+    EXPECT_EQ(probe->calls[0].ptrArg1, nullptr);
 }
 
 TEST_F(ExtendedDispatcherTest, OpcodesOutsideTheTablesReachTheBaseAndAnswerZero) {

@@ -136,8 +136,7 @@ TEST(EventIntake, ZeroAndNegativeBlocksWriteNothingButApplyTheirEntries) {
 
 TEST(EventIntake, NullAndEmptyListsLeaveTheQueueEmpty) {
     LoadedSynth synth;
-    // The host layer answers a null list itself; either way nothing is queued.
-    synth.dispatch(effProcessEvents, 0, 0, nullptr);
+    EXPECT_EQ(synth.dispatch(effProcessEvents, 0, 0, nullptr), 1);
     VstEvents negative{};
     negative.numEvents = -3;
     EXPECT_EQ(synth.dispatch(effProcessEvents, 0, 0, &negative), 1);
@@ -145,6 +144,9 @@ TEST(EventIntake, NullAndEmptyListsLeaveTheQueueEmpty) {
     for (float sample : synth.play(2048)) ASSERT_EQ(sample, 0.0f);
 
     // A list replaces whatever an earlier one queued, even when it holds nothing.
+    synth.sendMidi({noteOn(0, 60)});
+    EXPECT_EQ(synth.dispatch(effProcessEvents, 0, 0, nullptr), 1);
+    for (float sample : synth.play(2048)) ASSERT_EQ(sample, 0.0f);
     synth.sendMidi({noteOn(0, 60)});
     EXPECT_EQ(synth.dispatch(effProcessEvents, 0, 0, &negative), 1);
     for (float sample : synth.play(2048)) ASSERT_EQ(sample, 0.0f);
