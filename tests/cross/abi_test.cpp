@@ -53,6 +53,16 @@ void setX87ControlWord(std::uint16_t word) {
     __asm__ __volatile__("fclex\n\tfldcw %0" : : "m"(word));
 }
 
+std::uint32_t mxcsr() {
+    std::uint32_t word = 0;
+    __asm__ __volatile__("stmxcsr %0" : "=m"(word));
+    return word;
+}
+
+void setMxcsr(std::uint32_t word) {
+    __asm__ __volatile__("ldmxcsr %0" : : "m"(word));
+}
+
 class LoadedPlugin : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -128,21 +138,29 @@ TEST(PluginExports, OnlyMainIsVisibleToTheLoader) {
     EXPECT_EQ(module.symbol("_main"), nullptr);
 }
 
-// Loading masks all six x87 exceptions on the loading thread and keeps its precision and
-// rounding fields. Only meaningful for the first load in the process.
-TEST(PluginLoading, MasksFloatingPointExceptionsOfTheLoadingThread) {
+// Loading masks all six exceptions on the loading thread and keeps everything else of its
+// floating-point control state: a host may have chosen a rounding mode or flush-to-zero for
+// the thread that loads plug-ins. Only meaningful for the first load in the process.
+TEST(PluginLoading, MasksExceptionsAndKeepsTheRestOfTheThreadsControlState) {
     if (PluginModule::isMapped(pluginPath())) GTEST_SKIP() << "library already loaded";
-    const std::uint16_t original = x87ControlWord();
-    // 53-bit precision, round to nearest; invalid, division by zero and overflow unmasked.
-    setX87ControlWord(0x0272);
-    std::uint16_t afterLoad = 0;
+    const std::uint16_t originalControlWord = x87ControlWord();
+    const std::uint32_t originalMxcsr = mxcsr();
+    // x87: 53-bit precision, round toward zero; invalid, division by zero and overflow
+    // unmasked. SSE: flush-to-zero, denormals-are-zero, round toward zero, all unmasked.
+    setX87ControlWord(0x0E72);
+    setMxcsr(0xE040);
+    std::uint16_t controlWordAfterLoad = 0;
+    std::uint32_t mxcsrAfterLoad = 0;
     {
         PluginModule module(pluginPath());
-        afterLoad = x87ControlWord();
-        setX87ControlWord(original);
+        controlWordAfterLoad = x87ControlWord();
+        mxcsrAfterLoad = mxcsr();
+        setX87ControlWord(originalControlWord);
+        setMxcsr(originalMxcsr);
         ASSERT_NE(module.entry(), nullptr) << "cannot load " << pluginPath();
     }
-    EXPECT_EQ(afterLoad, 0x027F);
+    EXPECT_EQ(controlWordAfterLoad, 0x0E7F);
+    EXPECT_EQ(mxcsrAfterLoad & ~0x3Fu, 0xFFC0u);  // the low six bits are sticky flags
 }
 
 }  // namespace
