@@ -32,14 +32,12 @@ if [[ $needs_wine -eq 1 ]]; then
     finish "wine prefix"
 fi
 
-# The reference: the native release build's render.
+# The reference: the render of a native x86-64 release build of the same sources.
 begin "native reference render"
 reference_dir=$(mktemp -d)
 trap 'rm -rf "$reference_dir"; declare -F corvalen_wine_stop >/dev/null && corvalen_wine_stop' EXIT
 reference=$reference_dir/phrase.raw
-timeout 600 cmake --preset release >/dev/null
-timeout 1200 cmake --build --preset release --target corvalen-cross-render -j "$jobs" >/dev/null
-build/release/tests/cross/corvalen-cross-render "$reference"
+scripts/cross/render-native.sh "$reference"
 finish "native reference render"
 
 # Names the first sample where two renders differ, with both values.

@@ -20,3 +20,4 @@ cmake --build --preset tsan -j "$jobs" --target corvalen_synth_tests
 ctest --preset tsan -j "$jobs"
 
 echo "== done in ${SECONDS}s"
+scripts/test-cross.sh

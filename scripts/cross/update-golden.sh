@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Re-renders the cross-target phrase with the native release build and records its SHA-256 as
-# the hash every target must match (tests/cross/phrase.sha256). Run it only after an intended
-# change of the sound, and say so in the commit.
+# Re-renders the cross-target phrase natively and records its SHA-256 as the hash every target
+# must match (tests/cross/phrase.sha256). Run it only after an intended change of the sound,
+# and say so in the commit.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-cmake --preset release >/dev/null
-cmake --build --preset release --target corvalen-cross-render -j "$(nproc)" >/dev/null
 render=$(mktemp)
 trap 'rm -f "$render"' EXIT
-build/release/tests/cross/corvalen-cross-render "$render" >/dev/null
+scripts/cross/render-native.sh "$render" >/dev/null
 hash=$(sha256sum "$render" | cut -d' ' -f1)
 cat >tests/cross/phrase.sha256 <<END
 # SHA-256 of tests/cross phrase as rendered on x86-64 Linux by corvalen-cross-render.
