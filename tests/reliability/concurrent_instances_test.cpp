@@ -1,0 +1,198 @@
+// Several plug-in objects in one process, rendered on several threads at once. Each must give
+// exactly the samples it gives when rendered alone: the objects share the library's code, its
+// constant tables and its one random generator (which every object with Mod Gain above 0 draws
+// from on every sample), and nothing else may couple them. Run under ThreadSanitizer (preset
+// tsan) the same tests also show that the threads share no unsynchronised data.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/host/test_host.h"
+#include "tests/reliability/host_session.h"
+
+namespace corvalen::reliability {
+namespace {
+
+constexpr int kInstances = 4;
+constexpr int kBlocksPerSession = 600;
+
+testing::PluginLibrary& library() {
+    static testing::PluginLibrary loaded(
+        testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_DEFAULT_PATH));
+    return loaded;
+}
+
+// Index of the first sample whose bits differ, or -1.
+long firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    if (a.size() != b.size()) return 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+// Lets every thread start its work at the same moment, so that the renders overlap.
+class StartLine {
+public:
+    explicit StartLine(int threads) : waiting_(threads) {}
+    void arriveAndWait() {
+        waiting_.fetch_sub(1);
+        while (waiting_.load() > 0) std::this_thread::yield();
+    }
+
+private:
+    std::atomic<int> waiting_;
+};
+
+class ConcurrentInstances : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library().isLoaded()) << library().error();
+        for (int i = 0; i < kInstances; ++i) {
+            sessions.push_back(
+                makeSession(static_cast<std::uint32_t>(1000 + i), kBlocksPerSession));
+        }
+        // Each session alone, one after the other, on this thread.
+        for (const auto& session : sessions) {
+            testing::Effect effect(host.open(library()));
+            ASSERT_TRUE(effect.isOpen());
+            alone.push_back(play(effect, session));
+        }
+    }
+
+    std::unique_ptr<testing::Effect> openEffect() {
+        return std::make_unique<testing::Effect>(host.open(library()));
+    }
+
+    testing::TestHost host;
+    std::vector<std::vector<SessionBlock>> sessions;
+    std::vector<std::vector<float>> alone;
+};
+
+TEST_F(ConcurrentInstances, SessionsAreAudibleAndDistinct) {
+    // Without this the comparisons below could pass on silence.
+    for (const auto& samples : alone) {
+        std::size_t audible = 0;
+        for (float sample : samples) audible += sample != 0.0f ? 1 : 0;
+        EXPECT_GT(audible, samples.size() / 4);
+    }
+    for (int i = 1; i < kInstances; ++i) EXPECT_NE(firstDifference(alone[0], alone[i]), -1);
+}
+
+TEST_F(ConcurrentInstances, EachRendersExactlyWhatItRendersAlone) {
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::unique_ptr<testing::Effect>> effects;
+        for (int i = 0; i < kInstances; ++i) {
+            effects.push_back(openEffect());
+            ASSERT_TRUE(effects.back()->isOpen());
+        }
+        std::vector<std::vector<float>> together(kInstances);
+        StartLine start(kInstances);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kInstances; ++i) {
+            threads.emplace_back([&, i] {
+                start.arriveAndWait();
+                together[i] = play(*effects[i], sessions[i]);
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        for (int i = 0; i < kInstances; ++i) {
+            EXPECT_EQ(firstDifference(together[i], alone[i]), -1)
+                << "instance " << i << ", round " << round;
+        }
+    }
+}
+
+// A host opens and closes plug-ins (and plays them briefly) while others render.
+TEST_F(ConcurrentInstances, OpeningAndClosingOthersDoesNotChangeTheirSamples) {
+    constexpr int kRenderers = 2;
+    std::vector<std::unique_ptr<testing::Effect>> effects;
+    for (int i = 0; i < kRenderers; ++i) effects.push_back(openEffect());
+    std::vector<std::vector<float>> together(kRenderers);
+    std::atomic<int> running{kRenderers};
+    std::atomic<int> opened{0};
+    StartLine start(kRenderers + 1);
+
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRenderers; ++i) {
+        threads.emplace_back([&, i] {
+            start.arriveAndWait();
+            together[i] = play(*effects[i], sessions[i]);
+            running.fetch_sub(1);
+        });
+    }
+    threads.emplace_back([&] {
+        start.arriveAndWait();
+        const auto brief = makeSession(7, 3);
+        while (running.load() > 0 || opened.load() < 3) {
+            auto other = openEffect();
+            ASSERT_TRUE(other->isOpen());
+            other->setParameter(3, 1.0f);
+            play(*other, brief);
+            other->close();
+            opened.fetch_add(1);
+        }
+    });
+    for (auto& thread : threads) thread.join();
+    for (int i = 0; i < kRenderers; ++i) {
+        EXPECT_EQ(firstDifference(together[i], alone[i]), -1) << "instance " << i;
+    }
+    EXPECT_GE(opened.load(), 3);
+}
+
+// A host's user interface reads values and texts of every plug-in while they render.
+TEST_F(ConcurrentInstances, ReadingValuesAndTextsDoesNotChangeTheSamples) {
+    constexpr int kRenderers = 2;
+    std::vector<std::unique_ptr<testing::Effect>> effects;
+    for (int i = 0; i < kRenderers; ++i) effects.push_back(openEffect());
+    std::vector<std::vector<float>> together(kRenderers);
+    std::atomic<int> running{kRenderers};
+    std::atomic<int> reads{0};
+    StartLine start(kRenderers + 1);
+
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRenderers; ++i) {
+        threads.emplace_back([&, i] {
+            start.arriveAndWait();
+            together[i] = play(*effects[i], sessions[i]);
+            running.fetch_sub(1);
+        });
+    }
+    threads.emplace_back([&] {
+        start.arriveAndWait();
+        while (running.load() > 0 || reads.load() < 10) {
+            for (auto& effect : effects) {
+                for (VstInt32 index = 0; index < 6; ++index) {
+                    const float value = effect->getParameter(index);
+                    EXPECT_GE(value, 0.0f);
+                    EXPECT_LE(value, 1.0f);
+                    for (VstInt32 opcode :
+                         {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
+                        const testing::TextResult text = effect->readText(opcode, index);
+                        EXPECT_TRUE(text.terminated);
+                        EXPECT_FALSE(text.text.empty());
+                        EXPECT_LE(text.text.size(), 9u);
+                    }
+                }
+                const testing::TextResult program =
+                    effect->readText(effGetProgramNameIndexed, 31, 0);
+                EXPECT_EQ(program.text, "init32");
+            }
+            reads.fetch_add(1);
+        }
+    });
+    for (auto& thread : threads) thread.join();
+    for (int i = 0; i < kRenderers; ++i) {
+        EXPECT_EQ(firstDifference(together[i], alone[i]), -1) << "instance " << i;
+    }
+    EXPECT_GE(reads.load(), 10);
+}
+
+}  // namespace
+}  // namespace corvalen::reliability
