@@ -1,6 +1,7 @@
 // corvalen-render: renders MIDI through a VST 2 plug-in into a WAV file.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -15,6 +16,7 @@
 #include "tools/render/signal_stats.h"
 #include "tools/render/timeline.h"
 #include "tools/render/wav_writer.h"
+#include "tools/validate/validator.h"
 
 namespace {
 
@@ -173,11 +175,31 @@ private:
     AudioSink& second_;
 };
 
+int validatePlugin(const Options& options) {
+    const std::vector<std::string> known = validate::checkNames();
+    for (const std::string& name : options.checks) {
+        if (std::find(known.begin(), known.end(), name) == known.end()) {
+            std::string list;
+            for (const std::string& each : known) list += " " + each;
+            throw UsageError("--check: no check named '" + name + "' (checks:" + list + ")");
+        }
+    }
+    validate::ValidationOptions validation;
+    validation.pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+    validation.only = options.checks;
+    if (access(validation.pluginPath.c_str(), R_OK) != 0) {
+        throw LoadError(LoadFailure::kLibraryUnloadable,
+                        "cannot read plug-in library " + validation.pluginPath);
+    }
+    return validate::runValidation(validation, stdout);
+}
+
 int run(const Options& options) {
     if (options.help) {
         std::fputs(usageText().c_str(), stdout);
         return kExitOk;
     }
+    if (options.validate) return validatePlugin(options);
     // The sequence first: a bad MIDI file is reported without loading anything.
     MidiSequence sequence;
     if (!options.info)

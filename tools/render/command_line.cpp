@@ -98,6 +98,11 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--info") {
             noValue();
             options.info = true;
+        } else if (argument == "--validate") {
+            noValue();
+            options.validate = true;
+        } else if (argument == "--check") {
+            options.checks.push_back(takeValue());
         } else if (argument == "-q" || argument == "--quiet") {
             noValue();
             options.quiet = true;
@@ -133,11 +138,24 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
                              argument + "')");
         }
     }
+    if (!options.checks.empty() && !options.validate) {
+        throw UsageError("--check only applies with --validate");
+    }
+    // With --validate the one argument names the plug-in, as -p does.
+    if (options.validate && midiGiven) {
+        if (!options.pluginPath.empty()) {
+            throw UsageError("--validate takes one plug-in ('" + options.pluginPath + "' and '" +
+                             options.midiPath + "' given)");
+        }
+        options.pluginPath = options.midiPath;
+        options.midiPath.clear();
+    }
     return options;
 }
 
 std::string usageText() {
     return R"(Usage: corvalen-render [OPTIONS] [MIDI-FILE]
+       corvalen-render --validate [--check NAME]... [PLUGIN]
 
 Renders a Standard MIDI File (format 0 or 1) through a VST 2 plug-in into a WAV file.
 Without a MIDI file it plays a built-in demo phrase (about 14 s).
@@ -156,12 +174,16 @@ Options:
       --max-events N    most events per list handed to the plug-in (default: 32); blocks with
                         more are split at the first event that does not fit
       --info            print what the plug-in tells about itself and exit
+      --validate        check the plug-in (default: Corvalen) as hosts use it: one line
+                        "PASS name: detail", "FAIL ..." or "SKIP ..." per check, then the
+                        tally; exit code 1 when a check fails
+      --check NAME      with --validate, run only this check (may be repeated)
   -q, --quiet           print nothing but errors
   -h, --help            print this help
 
 Exit codes:
-  0  success
-  1  rendering failed for another reason
+  0  success (with --validate: no check failed)
+  1  rendering failed for another reason (with --validate: a check failed)
   2  bad usage (unknown option, bad value, unknown parameter or program)
   3  plug-in library missing or cannot be loaded
   4  library has no VST 2 entry point (VSTPluginMain or main)

@@ -1,0 +1,161 @@
+#include "tools/validate/phrase_renderer.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace validate {
+namespace {
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// An event list with room for `capacity` events, built once per render.
+class EventListStorage {
+public:
+    explicit EventListStorage(std::size_t capacity)
+        : events_(capacity), words_(2 + std::max<std::size_t>(capacity, 2)) {}
+
+    VstEvents* fill(const std::vector<TimedMidi>& source, std::size_t first, std::size_t count,
+                    std::int64_t blockStart) {
+        auto* list = reinterpret_cast<VstEvents*>(words_.data());
+        list->numEvents = static_cast<VstInt32>(count);
+        list->reserved = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const TimedMidi& timed = source[first + i];
+            VstMidiEvent& event = events_[i];
+            event = VstMidiEvent{};
+            event.type = kVstMidiType;
+            event.byteSize = sizeof(VstMidiEvent);
+            event.deltaFrames = static_cast<VstInt32>(timed.frame - blockStart);
+            event.midiData[0] = static_cast<char>(timed.status);
+            event.midiData[1] = static_cast<char>(timed.data1);
+            event.midiData[2] = static_cast<char>(timed.data2);
+            list->events[i] = reinterpret_cast<VstEvent*>(&event);
+        }
+        return list;
+    }
+
+private:
+    std::vector<VstMidiEvent> events_;
+    // VstEvents declares two event pointers after its header; hosts allocate room for all.
+    std::vector<VstIntPtr> words_;
+};
+
+}  // namespace
+
+Phrase& Phrase::add(std::int64_t frame, unsigned char status, unsigned char data1,
+                    unsigned char data2) {
+    events.push_back(TimedMidi{frame, status, data1, data2});
+    return *this;
+}
+
+Phrase& Phrase::noteOn(std::int64_t frame, int note, int velocity) {
+    return add(frame, 0x90, static_cast<unsigned char>(note), static_cast<unsigned char>(velocity));
+}
+
+Phrase& Phrase::noteOff(std::int64_t frame, int note) {
+    return add(frame, 0x80, static_cast<unsigned char>(note), 0);
+}
+
+float garbageAt(std::size_t channel, std::int64_t frame) {
+    // Values around ±0.4 that no plausible plug-in output would match by chance.
+    const std::int64_t mixed = (frame * 7919 + static_cast<std::int64_t>(channel) * 104729) % 2003;
+    return static_cast<float>(mixed - 1001) * 0.000390625f + 0.0078125f;
+}
+
+float testInputAt(std::size_t /*channel*/, std::int64_t frame, std::int64_t totalFrames) {
+    if (frame >= totalFrames / 2) return 0.0f;
+    constexpr double kTwoPi = 6.283185307179586;
+    return static_cast<float>(0.5 * std::sin(kTwoPi * static_cast<double>(frame % 100) / 100.0));
+}
+
+RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
+                          const RenderSettings& settings) {
+    const std::size_t block = static_cast<std::size_t>(std::max(1, settings.blockSize));
+    const std::size_t outputCount = static_cast<std::size_t>(instance.numOutputs());
+    const std::size_t inputCount = static_cast<std::size_t>(instance.numInputs());
+    const bool feedInput = !instance.isSynth();
+    // A plug-in without replacing processing gets the accumulating call on zeroed buffers.
+    const bool replacing = instance.effect().processReplacing &&
+                           (settings.call == ProcessCall::kReplacing || !instance.effect().process);
+    const bool prefillGarbage =
+        settings.prefillGarbage && (replacing || settings.call == ProcessCall::kAccumulating);
+
+    std::vector<std::vector<float>> inputStorage(inputCount, std::vector<float>(block));
+    std::vector<std::vector<float>> outputStorage(outputCount, std::vector<float>(block));
+    std::vector<float*> inputs(std::max<std::size_t>(inputCount, 1), nullptr);
+    std::vector<float*> outputs(std::max<std::size_t>(outputCount, 1), nullptr);
+    for (std::size_t i = 0; i < inputCount; ++i) inputs[i] = inputStorage[i].data();
+    for (std::size_t i = 0; i < outputCount; ++i) outputs[i] = outputStorage[i].data();
+
+    // Every block may hold every event, as when a whole phrase lands in one block.
+    EventListStorage list(phrase.events.size());
+    RenderResult result;
+    result.audio.assign(outputCount, std::vector<float>(static_cast<std::size_t>(phrase.frames)));
+    if (settings.timeBlocks) {
+        result.blockCpuSeconds.reserve(static_cast<std::size_t>(phrase.frames) / block + 1);
+    }
+
+    // Plug-ins that draw from the C library's generator (noise bursts, random phases) give the
+    // same samples for the same events only if every render starts from the same state.
+    std::srand(1);
+    std::size_t nextEvent = 0;
+    for (std::int64_t start = 0; start < phrase.frames; start += static_cast<std::int64_t>(block)) {
+        const std::int64_t frames =
+            std::min<std::int64_t>(static_cast<std::int64_t>(block), phrase.frames - start);
+        const std::size_t n = static_cast<std::size_t>(frames);
+        if (settings.beforeBlock) settings.beforeBlock(start);
+
+        std::size_t count = 0;
+        while (nextEvent + count < phrase.events.size() &&
+               phrase.events[nextEvent + count].frame < start + frames) {
+            ++count;
+        }
+        VstEvents* events = list.fill(phrase.events, nextEvent, count, start);
+        nextEvent += count;
+
+        for (std::size_t c = 0; c < inputCount; ++c) {
+            for (std::size_t i = 0; i < n; ++i) {
+                inputStorage[c][i] =
+                    feedInput ? testInputAt(c, start + static_cast<std::int64_t>(i), phrase.frames)
+                              : 0.0f;
+            }
+        }
+        for (std::size_t c = 0; c < outputCount; ++c) {
+            for (std::size_t i = 0; i < n; ++i) {
+                outputStorage[c][i] =
+                    prefillGarbage ? garbageAt(c, start + static_cast<std::int64_t>(i)) : 0.0f;
+            }
+        }
+
+        AEffect& effect = instance.effect();
+        ProcessEntry entry = replacing ? effect.processReplacing : effect.process;
+        instance.host().setProcessing(true);
+        const double cpuBefore = settings.timeBlocks ? threadCpuSeconds() : 0.0;
+        if (settings.countHeap) HeapCounter::startCounting();
+        effect.dispatcher(&effect, effProcessEvents, 0, 0, events, 0.0f);
+        entry(&effect, inputs.data(), outputs.data(), static_cast<VstInt32>(frames));
+        if (settings.countHeap) {
+            const HeapCalls calls = HeapCounter::stopCounting();
+            result.heap.allocations += calls.allocations;
+            result.heap.releases += calls.releases;
+        }
+        if (settings.timeBlocks) result.blockCpuSeconds.push_back(threadCpuSeconds() - cpuBefore);
+        instance.host().setProcessing(false);
+
+        for (std::size_t c = 0; c < outputCount; ++c) {
+            std::copy(outputStorage[c].begin(),
+                      outputStorage[c].begin() + static_cast<std::ptrdiff_t>(n),
+                      result.audio[c].begin() + start);
+        }
+    }
+    return result;
+}
+
+}  // namespace validate
