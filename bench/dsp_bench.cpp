@@ -1,6 +1,7 @@
-// Cost of one computeSample per sound unit and for the whole instrument (items = samples).
+// Cost of one computeSample per sound unit and for the whole instrument (one call = one sample).
 #include <benchmark/benchmark.h>
 
+#include "bench/sample_counters.h"
 #include "dsp/adsr.h"
 #include "dsp/biquad.h"
 #include "dsp/bow_table.h"
@@ -14,6 +15,7 @@
 #include "dsp/sub_noise.h"
 
 using namespace velquistdsp;
+using corvalen_bench::reportSamples;
 
 namespace {
 
@@ -26,7 +28,7 @@ template <typename Unit>
 void runFilterLike(benchmark::State& state, Unit& unit) {
     int64_t i = 0;
     for (auto _ : state) benchmark::DoNotOptimize(unit.computeSample(testInput(i++)));
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 
 void BM_GeneralFilterThirdOrder(benchmark::State& state) {
@@ -70,7 +72,7 @@ void BM_BowFriction(benchmark::State& state) {
     bow.setSlope(3.0f);
     int64_t i = 0;
     for (auto _ : state) benchmark::DoNotOptimize(bow.friction(testInput(i++)));
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 BENCHMARK(BM_BowFriction);
 
@@ -79,28 +81,28 @@ void BM_AdsrSustaining(benchmark::State& state) {
     envelope.setTimes(0.02f, 0.005f, 0.9f, 0.01f);
     envelope.keyOn();
     for (auto _ : state) benchmark::DoNotOptimize(envelope.computeSample());
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 BENCHMARK(BM_AdsrSustaining);
 
 void BM_Noise(benchmark::State& state) {
     tnoise noise;
     for (auto _ : state) benchmark::DoNotOptimize(noise.computeSample());
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 BENCHMARK(BM_Noise);
 
 void BM_SubNoise(benchmark::State& state) {
     tsubnoise noise(330);
     for (auto _ : state) benchmark::DoNotOptimize(noise.computeSample());
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 BENCHMARK(BM_SubNoise);
 
 void BM_SlowModulator(benchmark::State& state) {
     tslowmodul modulator;
     for (auto _ : state) benchmark::DoNotOptimize(modulator.computeSample());
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 BENCHMARK(BM_SlowModulator);
 
@@ -112,7 +114,7 @@ void BM_BowedStringSustained(benchmark::State& state) {
     string.noteOn(441.0f, 1.0f);
     for (int i = 0; i < 10000; ++i) string.computeSample();
     for (auto _ : state) benchmark::DoNotOptimize(string.computeSample());
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 BENCHMARK(BM_BowedStringSustained)->Arg(0)->Arg(1)->ArgName("modulationDepth");
 
@@ -125,7 +127,7 @@ void BM_BowedStringThroughInterface(benchmark::State& state) {
     string->noteOn(441.0f, 1.0f);
     for (int i = 0; i < 10000; ++i) string->computeSample();
     for (auto _ : state) benchmark::DoNotOptimize(string->computeSample());
-    state.SetItemsProcessed(state.iterations());
+    reportSamples(state, state.iterations());
 }
 BENCHMARK(BM_BowedStringThroughInterface);
 

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Instructions per sample of the plug-in path and of the instrument alone, counted by callgrind.
+#
+# Instruction counts repeat exactly from run to run, where seconds on a shared machine do not.
+# Each figure is the difference between a 5-second render and a zero-length one (same loading,
+# construction and note-on), divided by the samples rendered, so set-up costs drop out.
+#
+#   scripts/callgrind-per-sample.sh [build dir]   (default build/bench: cmake --preset bench)
+#
+# The build needs -DCORVALEN_BUILD_BENCHMARKS=ON (target corvalen-perf-probe) and should be a
+# Release build. Prints one line per configuration.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/bench}
+probe=$build/bench/corvalen-perf-probe
+seconds=${SECONDS_TO_RENDER:-5}
+
+if ! command -v valgrind >/dev/null; then
+    echo "valgrind is not installed (apt-get install valgrind)" >&2
+    exit 2
+fi
+if [[ ! -x $probe ]]; then
+    cmake --build "$build" --target corvalen-perf-probe -j2 >/dev/null
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Total instructions of one probe run; prints "<instructions> <samples>".
+count() {
+    local out=$work/callgrind.out
+    local samples
+    samples=$(valgrind --tool=callgrind --callgrind-out-file="$out" "$probe" "$@" 2>/dev/null |
+        awk '/^samples/ {print $2}')
+    local instructions
+    instructions=$(awk '/^summary:/ {print $2}' "$out")
+    rm -f "$out"
+    echo "$instructions $samples"
+}
+
+# Instructions per sample of `probe <mode> <seconds> <args...>` minus `probe <mode> 0 <args...>`.
+per_sample() {
+    local label=$1 mode=$2
+    shift 2
+    read -r long_ir long_samples < <(count "$mode" "$seconds" "$@")
+    read -r short_ir short_samples < <(count "$mode" 0 "$@")
+    awk -v label="$label" -v a="$long_ir" -v b="$short_ir" -v n="$long_samples" -v m="$short_samples" \
+        'BEGIN { printf "%-44s %8.2f instructions/sample (%d samples)\n", label, (a - b) / (n - m), n - m }'
+}
+
+per_sample "instrument computeSample, modulation off" instrument
+per_sample "plug-in entry point, 512-frame blocks" plugin 512
+per_sample "plug-in entry point, 32-frame blocks" plugin 32
+per_sample "plug-in entry point, 1-frame blocks" plugin 1
+per_sample "instrument computeSample, modulation on" instrument 1
+per_sample "plug-in entry point, 512 frames, Mod Gain" plugin 512 0.03125
