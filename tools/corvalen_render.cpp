@@ -187,6 +187,7 @@ int validatePlugin(const Options& options) {
     validate::ValidationOptions validation;
     validation.pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
     validation.only = options.checks;
+    validation.expectedFailures = options.expectedFailures;
     if (access(validation.pluginPath.c_str(), R_OK) != 0) {
         throw LoadError(LoadFailure::kLibraryUnloadable,
                         "cannot read plug-in library " + validation.pluginPath);

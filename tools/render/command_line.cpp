@@ -103,6 +103,8 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
             options.validate = true;
         } else if (argument == "--check") {
             options.checks.push_back(takeValue());
+        } else if (argument == "--expect-fail") {
+            options.expectedFailures.push_back(takeValue());
         } else if (argument == "-q" || argument == "--quiet") {
             noValue();
             options.quiet = true;
@@ -138,8 +140,8 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
                              argument + "')");
         }
     }
-    if (!options.checks.empty() && !options.validate) {
-        throw UsageError("--check only applies with --validate");
+    if ((!options.checks.empty() || !options.expectedFailures.empty()) && !options.validate) {
+        throw UsageError("--check and --expect-fail only apply with --validate");
     }
     // With --validate the one argument names the plug-in, as -p does.
     if (options.validate && midiGiven) {
@@ -155,7 +157,7 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string usageText() {
     return R"(Usage: corvalen-render [OPTIONS] [MIDI-FILE]
-       corvalen-render --validate [--check NAME]... [PLUGIN]
+       corvalen-render --validate [--check NAME]... [--expect-fail NAME]... [PLUGIN]
 
 Renders a Standard MIDI File (format 0 or 1) through a VST 2 plug-in into a WAV file.
 Without a MIDI file it plays a built-in demo phrase (about 14 s).
@@ -178,6 +180,8 @@ Options:
                         "PASS name: detail", "FAIL ..." or "SKIP ..." per check, then the
                         tally; exit code 1 when a check fails
       --check NAME      with --validate, run only this check (may be repeated)
+      --expect-fail NAME  with --validate, report this check's failure as XFAIL, a known
+                        fault that does not fail the run (may be repeated)
   -q, --quiet           print nothing but errors
   -h, --help            print this help
 

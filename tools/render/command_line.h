@@ -36,10 +36,11 @@ struct Options {
     bool help = false;
     bool info = false;
     bool quiet = false;
-    bool validate = false;            // check the plug-in instead of rendering
-    std::vector<std::string> checks;  // with validate: only these checks (empty: all)
-    std::string pluginPath;           // empty: the Corvalen built next to the tool
-    std::string midiPath;             // empty: the built-in demo phrase
+    bool validate = false;                      // check the plug-in instead of rendering
+    std::vector<std::string> checks;            // with validate: only these checks (empty: all)
+    std::vector<std::string> expectedFailures;  // with validate: known failures (XFAIL)
+    std::string pluginPath;                     // empty: the Corvalen built next to the tool
+    std::string midiPath;                       // empty: the built-in demo phrase
     std::string outputPath = "out.wav";
     int sampleRate = 44100;
     int blockSize = 512;

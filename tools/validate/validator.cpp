@@ -156,7 +156,16 @@ int runValidation(const ValidationOptions& options, std::FILE* out) {
             std::find(options.only.begin(), options.only.end(), check.name) == options.only.end()) {
             continue;
         }
-        for (const VerdictLine& line : runCheck(check, options.pluginPath)) {
+        for (VerdictLine line : runCheck(check, options.pluginPath)) {
+            const bool expected =
+                std::find(options.expectedFailures.begin(), options.expectedFailures.end(),
+                          line.name) != options.expectedFailures.end();
+            if (expected && line.verdict == Verdict::kFail) {
+                line.verdict = Verdict::kExpectedFail;
+                line.detail += " (expected: known fault)";
+            } else if (expected && line.verdict == Verdict::kPass) {
+                line.detail += " (expected to fail, but passes now)";
+            }
             tally.count(line.verdict);
             std::fprintf(out, "%s\n", formatVerdict(line).c_str());
         }

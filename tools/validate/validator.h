@@ -10,6 +10,10 @@ namespace validate {
 struct ValidationOptions {
     std::string pluginPath;
     std::vector<std::string> only;  // check names (as in allChecks) to run; empty: all
+    // Verdict names (as printed, e.g. "tail" or "block-sizes@44100") whose failure is known
+    // and being worked on: reported as XFAIL, not counted as failures. A pass is reported as
+    // a pass, with a note that the expectation can go.
+    std::vector<std::string> expectedFailures;
 };
 
 // Names of all checks, for the help text and for validating --check.

@@ -11,6 +11,8 @@ const char* word(Verdict verdict) {
             return "FAIL";
         case Verdict::kSkip:
             return "SKIP";
+        case Verdict::kExpectedFail:
+            return "XFAIL";
     }
     return "FAIL";
 }
@@ -29,7 +31,8 @@ std::string formatVerdict(const VerdictLine& line) {
 }
 
 std::optional<VerdictLine> parseVerdict(const std::string& text) {
-    for (Verdict verdict : {Verdict::kPass, Verdict::kFail, Verdict::kSkip}) {
+    for (Verdict verdict :
+         {Verdict::kPass, Verdict::kFail, Verdict::kSkip, Verdict::kExpectedFail}) {
         const std::string prefix = std::string(word(verdict)) + " ";
         if (text.compare(0, prefix.size(), prefix) != 0) continue;
         const std::size_t colon = text.find(": ", prefix.size());
@@ -51,12 +54,18 @@ void Tally::count(Verdict verdict) {
         case Verdict::kSkip:
             ++skipped_;
             break;
+        case Verdict::kExpectedFail:
+            ++expectedFailures_;
+            break;
     }
 }
 
 std::string Tally::summary() const {
-    return std::to_string(passed_) + " passed, " + std::to_string(failed_) + " failed, " +
-           std::to_string(skipped_) + " skipped";
+    std::string text = std::to_string(passed_) + " passed, " + std::to_string(failed_) +
+                       " failed, " + std::to_string(skipped_) + " skipped";
+    if (expectedFailures_ > 0)
+        text += ", " + std::to_string(expectedFailures_) + " expected to fail";
+    return text;
 }
 
 }  // namespace validate

@@ -6,7 +6,9 @@
 
 namespace validate {
 
-enum class Verdict { kPass, kFail, kSkip };
+// kExpectedFail: a failure the caller said to expect (--expect-fail), reported as "XFAIL" and
+// not counted as a failure.
+enum class Verdict { kPass, kFail, kSkip, kExpectedFail };
 
 struct VerdictLine {
     Verdict verdict = Verdict::kFail;
@@ -14,8 +16,8 @@ struct VerdictLine {
     std::string detail;
 };
 
-// "PASS name: detail", "FAIL name: detail" or "SKIP name: detail", on one line: line breaks
-// in the detail become blanks.
+// "PASS name: detail", "FAIL name: detail", "SKIP name: detail" or "XFAIL name: detail", on
+// one line: line breaks in the detail become blanks.
 std::string formatVerdict(const VerdictLine& line);
 // The inverse of formatVerdict; nothing for a line in another form.
 std::optional<VerdictLine> parseVerdict(const std::string& text);
@@ -26,7 +28,8 @@ public:
     int passed() const { return passed_; }
     int failed() const { return failed_; }
     int skipped() const { return skipped_; }
-    // "N passed, N failed, N skipped".
+    int expectedFailures() const { return expectedFailures_; }
+    // "N passed, N failed, N skipped", and ", N expected to fail" when there are any.
     std::string summary() const;
     int exitCode() const { return failed_ > 0 ? 1 : 0; }
 
@@ -34,6 +37,7 @@ private:
     int passed_ = 0;
     int failed_ = 0;
     int skipped_ = 0;
+    int expectedFailures_ = 0;
 };
 
 }  // namespace validate
