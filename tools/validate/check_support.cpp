@@ -50,6 +50,10 @@ Phrase heldNote(std::int64_t frames, int note, int velocity) {
     return phrase;
 }
 
+void appendProblem(std::string& problems, const std::string& problem) {
+    problems += (problems.empty() ? "" : "; ") + problem;
+}
+
 std::string describeCensus(const SampleCensus& census) {
     if (census.clean()) return "no NaN, infinite or subnormal samples";
     char text[160];

@@ -15,10 +15,6 @@ constexpr float kRates[] = {44100.0f, 48000.0f, 96000.0f};
 // A flood must have died away this long after its last release.
 constexpr double kFloodDecaySeconds = 10.0;
 
-void appendProblem(std::string& problems, const std::string& problem) {
-    problems += (problems.empty() ? "" : "; ") + problem;
-}
-
 bool isSynth(CheckContext& context) {
     return PluginInstance(context.library()).isSynth();
 }
@@ -28,19 +24,6 @@ Phrase silentPhrase(std::int64_t frames) {
     phrase.frames = frames;
     return phrase;
 }
-
-// A small deterministic generator, so that every run floods with the same events.
-class Lcg {
-public:
-    explicit Lcg(std::uint32_t seed) : state_(seed) {}
-    std::uint32_t below(std::uint32_t n) {
-        state_ = state_ * 1664525u + 1013904223u;
-        return static_cast<std::uint32_t>((static_cast<std::uint64_t>(state_ >> 8) * n) >> 24);
-    }
-
-private:
-    std::uint32_t state_;
-};
 
 }  // namespace
 

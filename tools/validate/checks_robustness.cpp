@@ -14,22 +14,6 @@ constexpr std::size_t kProgramNameBytes = 24;
 constexpr std::size_t kParameterTextBytes = 64;
 constexpr std::size_t kShortParameterText = 8;
 
-void appendProblem(std::string& problems, const std::string& problem) {
-    problems += (problems.empty() ? "" : "; ") + problem;
-}
-
-class Lcg {
-public:
-    explicit Lcg(std::uint32_t seed) : state_(seed) {}
-    std::uint32_t below(std::uint32_t n) {
-        state_ = state_ * 1664525u + 1013904223u;
-        return static_cast<std::uint32_t>((static_cast<std::uint64_t>(state_ >> 8) * n) >> 24);
-    }
-
-private:
-    std::uint32_t state_;
-};
-
 // Values a careless or hostile host may send, besides plain ones in 0..1.
 float fuzzValue(Lcg& random) {
     static const float kOdd[] = {0.0f,

@@ -48,10 +48,6 @@ std::string flagNames(VstInt32 flags) {
     return names.empty() ? "none" : names;
 }
 
-void appendProblem(std::string& problems, const std::string& problem) {
-    problems += (problems.empty() ? "" : "; ") + problem;
-}
-
 // A value for parameter 0 far from its current one.
 float distantValue(float current) {
     return current < 0.5f ? 0.875f : 0.125f;
@@ -97,8 +93,6 @@ void checkRecord(CheckContext& context) {
     if ((effect.flags & effFlagsCanReplacing) && !effect.processReplacing) {
         appendProblem(problems, "replacing flag set but no processReplacing entry");
     }
-    if (instance.isSynth() && effect.numOutputs == 0)
-        appendProblem(problems, "instrument without outputs");
     char detail[400];
     std::snprintf(
         detail, sizeof detail,
