@@ -26,11 +26,26 @@ TEST(Validator, TheSoundFixturePassesEveryCheck) {
     const auto result = validate("", quoted(FAULTY_PLUGIN));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find(" 0 failed, "), std::string::npos) << result.output;
-    for (const char* check :
-         {"load", "record", "identity", "instances", "minimal-host", "setup-order",
-          "block-sizes@44100", "block-sizes@48000", "block-sizes@96000", "sample-accuracy",
-          "edge-events", "event-flood", "parameter-fuzz", "programs", "program-name-overflow",
-          "parameter-texts", "process-replacing", "process-accumulating", "tail"}) {
+    for (const char* check : {"load",
+                              "record",
+                              "identity",
+                              "instances",
+                              "minimal-host",
+                              "setup-order",
+                              "block-sizes@44100",
+                              "block-sizes@48000",
+                              "block-sizes@96000",
+                              "sample-accuracy",
+                              "edge-events",
+                              "event-flood",
+                              "parameter-fuzz",
+                              "programs",
+                              "program-name-overflow",
+                              "parameter-texts",
+                              "host-oddities",
+                              "process-replacing",
+                              "process-accumulating",
+                              "tail"}) {
         EXPECT_TRUE(hasLine(result.output, std::string("PASS ") + check + ": ")) << check << "\n"
                                                                                  << result.output;
     }
@@ -122,7 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "FAIL process-accumulating: ", "process does not add to the buffers"},
         FaultCase{"allocate", "no-allocation",
                   "FAIL no-allocation: ", "122 allocations and 122 frees"},
-        FaultCase{"subnormal-tail", "tail", "FAIL tail: ", "subnormal samples"}),
+        FaultCase{"subnormal-tail", "tail", "FAIL tail: ", "subnormal samples"},
+        FaultCase{"zero-frames", "host-oddities",
+                  "FAIL host-oddities: ", "a zero-frame processing call wrote into the buffers"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) {
         std::string name = std::string(info.param.fault) + "_" + info.param.check;
         for (char& c : name) {

@@ -36,6 +36,7 @@ void checkProcessCalls(CheckContext& context);
 void checkParameterFuzz(CheckContext& context);
 void checkPrograms(CheckContext& context);
 void checkParameterTexts(CheckContext& context);
+void checkHostOddities(CheckContext& context);
 
 // Real-time behaviour: heap use while processing, the cost of the release tail.
 void checkNoAllocation(CheckContext& context);

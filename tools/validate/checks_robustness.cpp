@@ -247,3 +247,60 @@ void checkParameterTexts(CheckContext& context) {
 }
 
 }  // namespace validate
+
+namespace validate {
+
+void checkHostOddities(CheckContext& context) {
+    std::string problems;
+    std::string answers;
+    auto instance = startedInstance(context);
+    // Opcodes no VST 2 version defines, with a harmless buffer in case one is read as text.
+    for (VstInt32 opcode : {-1, 59, 60, 77, 1000, 0x7fffffff}) {
+        std::vector<char> buffer(256, '\0');
+        const VstIntPtr answer = instance->dispatch(opcode, 0, 0, buffer.data());
+        if (answer != 0) answers += " " + std::to_string(opcode) + "->" + std::to_string(answer);
+    }
+    // A block of zero frames must leave the buffers alone and not move time on.
+    constexpr std::size_t kFrames = 16;
+    std::vector<std::vector<float>> storage(static_cast<std::size_t>(instance->numOutputs()),
+                                            std::vector<float>(kFrames, 0.75f));
+    std::vector<std::vector<float>> inputStorage(static_cast<std::size_t>(instance->numInputs()),
+                                                 std::vector<float>(kFrames, 0.0f));
+    std::vector<float*> outputs;
+    std::vector<float*> inputs;
+    for (auto& channel : storage) outputs.push_back(channel.data());
+    for (auto& channel : inputStorage) inputs.push_back(channel.data());
+    outputs.push_back(nullptr);
+    inputs.push_back(nullptr);
+    AEffect& effect = instance->effect();
+    for (ProcessEntry entry : {effect.processReplacing, effect.process}) {
+        if (entry) entry(&effect, inputs.data(), outputs.data(), 0);
+    }
+    for (const auto& channel : storage) {
+        for (float sample : channel) {
+            if (sample != 0.75f) {
+                appendProblem(problems, "a zero-frame processing call wrote into the buffers");
+                break;
+            }
+        }
+        if (!problems.empty()) break;
+    }
+    RenderSettings settings;
+    const Audio after = renderPhrase(*instance, standardPhrase(), settings).audio;
+    instance->suspend();
+    instance.reset();
+    const Audio fresh = renderFresh(context, standardPhrase());
+    if (const auto at = firstDifference(after, fresh)) {
+        appendProblem(problems,
+                      "after zero-frame calls and unknown opcodes the phrase differs from frame " +
+                          std::to_string(*at));
+    }
+    context.verdict(problems.empty(), "host-oddities",
+                    problems.empty()
+                        ? "unknown opcodes -1, 59, 60, 77, 1000, 2^31-1 answered (" +
+                              (answers.empty() ? std::string("all 0") : "non-zero:" + answers) +
+                              "); zero-frame blocks write nothing and change nothing"
+                        : problems);
+}
+
+}  // namespace validate

@@ -134,6 +134,7 @@ const std::vector<Check>& allChecks() {
         {"parameter-fuzz", checkParameterFuzz, 120},
         {"programs", checkPrograms, 120},
         {"parameter-texts", checkParameterTexts, 60},
+        {"host-oddities", checkHostOddities, 60},
         {"process-calls", checkProcessCalls, 120},
         {"no-allocation", checkNoAllocation, 120},
         {"tail", checkTail, 300},
