@@ -48,7 +48,7 @@ constexpr std::size_t kRecordBytes = 1024;
 // Opcodes 0..58 (effClose excepted) and a few that no host may send.
 VstInt32 readOpcode(ByteReader& in) {
     const std::uint8_t choice = in.u8();
-    if (choice < 59) return choice == effClose ? effOpen : choice;
+    if (choice < 59) return choice == effClose ? VstInt32{effOpen} : VstInt32{choice};
     switch (choice % 5) {
         case 0:
             return -1;

@@ -12,8 +12,9 @@
 //  - process adds exactly what processReplacing writes: out = before + y, bit for bit (the
 //    second effect's samples are y), in both outputs;
 //  - a block of zero or fewer frames writes nothing (its channels are zero-length blocks);
-//  - while every finite parameter value sent lies in 0..1, every sample is finite, whatever
-//    non-finite values (NaN, infinities) and events were sent as well;
+//  - while the level is at most 1 in magnitude, every sample is finite, whatever values the
+//    other parameters were sent (any finite value, NaN, infinities) and whatever events: the
+//    string itself never turns non-finite, and non-finite values never reach it;
 //  - getParameter gives back a finite value sent to an index 0..5 bit for bit, never a
 //    non-finite value, and 0.0 for any other index.
 //
@@ -23,7 +24,7 @@
 //               pointer; bit 2: i32 deltaFrames instead of u8; bit 3: odd byteSize) and its
 //               fields
 //   op % 8 = 1  render: u16 frames (see decodeFrames), u8 prefill seed; first effect replacing
-//   op % 8 = 2  render, first effect accumulating (past 32768 frames per input, blocks are
+//   op % 8 = 2  render, first effect accumulating (past 8192 frames per input, blocks are
 //               cut to at most 64 frames)
 //   op % 8 = 3  setParameter: i8 index, float bits
 //   op % 8 = 4  setParameter: u8 index % 8, u8 value / 255
@@ -50,10 +51,12 @@ using corvalen::fuzz::sameSample;
 constexpr VstInt32 kMaxFrames = 4096;  // enough for every path; larger blocks only cost time
 // Frames per input before blocks are cut to kShortBlock frames, so that an input made of
 // nothing but long blocks does not slow the search down.
-constexpr std::size_t kFrameBudget = 1 << 15;
+constexpr std::size_t kFrameBudget = 1 << 13;
 constexpr VstInt32 kShortBlock = 64;
 constexpr int kMaxEvents = 512;
 constexpr int kParameterCount = 6;
+constexpr VstInt32 kLevelParameter = 5;
+constexpr VstInt32 kProgramCount = 32;
 constexpr std::uint32_t kUnwrittenBits = 0x7FC0DEADu;  // a NaN no arithmetic produces
 
 // 0..4096 frames, or with bit 15 set a negative count (0x8000 itself: the most negative).
@@ -205,6 +208,8 @@ public:
                     for (Instance* effect : {&first_, &second_}) {
                         effect->dispatch(effSetProgram, 0, program, nullptr, 0.0f);
                     }
+                    // Every stored program holds the level 0.8.
+                    if (program >= 0 && program < kProgramCount) levelBounded_ = true;
                     break;
                 }
                 case 6: {
@@ -224,9 +229,9 @@ public:
 private:
     void setParameter(VstInt32 index, float value) {
         const bool isParameter = index >= 0 && index < kParameterCount;
-        if (isParameter && std::isfinite(value) && !(value >= 0.0f && value <= 1.0f)) {
-            parametersInRange_ = false;
-        }
+        // The level is read afresh for every block; non-finite values are not taken.
+        if (index == kLevelParameter && std::isfinite(value))
+            levelBounded_ = std::fabs(value) <= 1.0f;
         for (Instance* effect : {&first_, &second_}) {
             effect->setParameter(index, value);
             const float readBack = effect->getParameter(index);
@@ -272,7 +277,7 @@ private:
                 CORVALEN_FUZZ_CHECK(sameSample(accumulated.channel(c)[i], expected),
                                     "process did not add the replacing samples", i);
             }
-            if (parametersInRange_) {
+            if (levelBounded_) {
                 CORVALEN_FUZZ_CHECK(std::isfinite(y), "non-finite sample", i);
             }
         }
@@ -296,7 +301,7 @@ private:
 
     Instance first_;
     Instance second_;
-    bool parametersInRange_ = true;
+    bool levelBounded_ = true;
     std::size_t framesRendered_ = 0;
 };
 
