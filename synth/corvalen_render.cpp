@@ -1,6 +1,6 @@
 #include "synth/corvalen.h"
-#include "synth/denormal_flush.h"
 #include "synth/note_frequencies.h"
+#include "synth/rendering_fp_state.h"
 
 // The real-time path: no allocation, lock, wait or formatting below this line.
 
@@ -52,12 +52,12 @@ VstInt32 Atestsynth::processEvents(VstEvents* events) {
 }
 
 void Atestsynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
-    const DenormalFlushScope flushDenormals;
+    const RenderingFpState fpState;
     renderBlock<false>(outputs, sampleFrames);
 }
 
 void Atestsynth::process(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
-    const DenormalFlushScope flushDenormals;
+    const RenderingFpState fpState;
     renderBlock<true>(outputs, sampleFrames);
 }
 

@@ -9,27 +9,33 @@
 #define CORVALEN_MXCSR_ASM 1
 #endif
 
-// Flush-to-zero and denormals-are-zero on the calling thread for the lifetime of the object,
-// then the caller's MXCSR back exactly as it was, exception flags included.
+// The SSE arithmetic state of a rendering call: flush-to-zero and denormals-are-zero on, every
+// exception masked, rounding to nearest; on leaving, the caller's MXCSR back exactly as it was,
+// exception flags included.
 //
 // A released note decays into a limit cycle of subnormal floats about half a minute later, and
 // each subnormal operand costs x86 a micro-code assist: the silent tail would cost about three
 // times a sounding note. The state is set in every rendering call because hosts move audio
 // between threads (and a new wine thread does not inherit its creator's state), and restored
-// because the rest of the host may rely on IEEE gradual underflow.
+// because the rest of the host may rely on IEEE gradual underflow. Masks and rounding are set
+// too, since a host thread that unmasked an exception or changed the rounding would otherwise
+// trap inside the string or change its samples.
 //
 // On targets without MXCSR (non-x86, or 32-bit x86 without SSE) it does nothing.
-class DenormalFlushScope {
+class RenderingFpState {
 public:
     static constexpr std::uint32_t kFlushToZero = 1u << 15;
     static constexpr std::uint32_t kDenormalsAreZero = 1u << 6;
+    static constexpr std::uint32_t kExceptionMasks = 0x3Fu << 7;
+    static constexpr std::uint32_t kRoundingControl = 3u << 13;  // 0: to nearest
 
-    DenormalFlushScope() : callerState(read()) {
-        write(callerState | kFlushToZero | kDenormalsAreZero);
+    RenderingFpState() : callerState(read()) {
+        write((callerState & ~kRoundingControl) | kFlushToZero | kDenormalsAreZero |
+              kExceptionMasks);
     }
-    ~DenormalFlushScope() { write(callerState); }
-    DenormalFlushScope(const DenormalFlushScope&) = delete;
-    DenormalFlushScope& operator=(const DenormalFlushScope&) = delete;
+    ~RenderingFpState() { write(callerState); }
+    RenderingFpState(const RenderingFpState&) = delete;
+    RenderingFpState& operator=(const RenderingFpState&) = delete;
 
 private:
     // The "memory" clobbers keep the compiler from moving the block's loads and stores across
