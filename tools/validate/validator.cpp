@@ -110,7 +110,9 @@ std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginP
     } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         lines.push_back({Verdict::kFail, check.name,
                          "the check's process ended with status " +
-                             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1)});
+                             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
+                             " (a crash caught by a sanitizer, or exit called inside the "
+                             "plug-in; see stderr)"});
     } else if (lines.empty()) {
         lines.push_back({Verdict::kFail, check.name, "the check gave no verdict"});
     }
