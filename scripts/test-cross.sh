@@ -67,6 +67,14 @@ compare_render() {
     return 1
 }
 
+# Tests that cannot work on a target by construction, with the reason:
+#  - Windows: a DLL linked with -static carries its own operator new, so a test program's
+#    replacement of it never sees the plug-in's allocations.
+declare -A not_applicable=(
+    [windows-i686]='^AllocationFailure\.'
+    [windows-x64]='^AllocationFailure\.'
+)
+
 results=()
 failed=0
 for preset in "${presets[@]}"; do
@@ -79,7 +87,12 @@ for preset in "${presets[@]}"; do
     finish "$preset: configure and build"
     if [[ $status == ok ]]; then
         begin "$preset: tests"
-        timeout 1800 ctest --preset "$preset" -j "$jobs" || status="tests failed"
+        exclude=()
+        if [[ -n ${not_applicable[$preset]:-} ]]; then
+            echo "not run on $preset (cannot apply there): ${not_applicable[$preset]}"
+            exclude=(-E "${not_applicable[$preset]}")
+        fi
+        timeout 1800 ctest --preset "$preset" -j "$jobs" "${exclude[@]}" || status="tests failed"
         finish "$preset: tests"
         if ! compare_render "build/cross-$preset/tests/cross/phrase.raw"; then
             [[ $status == ok ]] && status="render differs" || status="$status, render differs"
