@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "synth/corvalen.h"
 #include "synth/note_frequencies.h"
 #include "synth/rendering_fp_state.h"
@@ -17,6 +19,15 @@ constexpr int kBowPressureControl = 120;
 constexpr float kControlRange = 127.0f;
 constexpr float kModulationDepthRange = 32.0f;
 constexpr float kNoteOffScale = 1000.0f;
+
+// Hands a scaled parameter value to the instrument. A host value far outside 0..1 (beyond
+// about 2.7e36 for the controls scaled by 127) overflows to infinity here; an infinite bow slope
+// times the silent string's zero velocity difference is NaN, which would then circulate in the
+// delay lines for good. Such a control is not passed on: the instrument keeps its last setting,
+// as it does when the host sends NaN or an infinity itself.
+void sendControl(velquistdsp::tbowedstring& string, int number, float scaledValue) {
+    if (std::isfinite(scaledValue)) string.controlChange(number, scaledValue);
+}
 
 // The instrument's sample step is too large for the compiler to inline on its own, and a call
 // per sample costs about a tenth of the step itself. Flattening the run loop inlines the step
@@ -100,20 +111,20 @@ void Atestsynth::applyPendingParameters() {
     if (pending == 0) return;
     auto isPending = [pending](int index) { return (pending & (1u << index)) != 0; };
     if (isPending(kBowPosParameter)) {
-        instrument->controlChange(kBowPositionControl,
-                                  parameters.get(kBowPosParameter) * kControlRange);
+        sendControl(*instrument, kBowPositionControl,
+                    parameters.get(kBowPosParameter) * kControlRange);
     }
     if (isPending(kBowPresParameter)) {
-        instrument->controlChange(kBowPressureControl,
-                                  parameters.get(kBowPresParameter) * kControlRange);
+        sendControl(*instrument, kBowPressureControl,
+                    parameters.get(kBowPresParameter) * kControlRange);
     }
     if (isPending(kModFreqParameter)) {
-        instrument->controlChange(kModulationRateControl,
-                                  parameters.get(kModFreqParameter) * kControlRange);
+        sendControl(*instrument, kModulationRateControl,
+                    parameters.get(kModFreqParameter) * kControlRange);
     }
     if (isPending(kModGainParameter)) {
-        instrument->controlChange(kModulationDepthControl,
-                                  parameters.get(kModGainParameter) * kModulationDepthRange);
+        sendControl(*instrument, kModulationDepthControl,
+                    parameters.get(kModGainParameter) * kModulationDepthRange);
     }
     if (isPending(kOffGainParameter)) {
         noteOffValue = parameters.get(kOffGainParameter) / kNoteOffScale;
