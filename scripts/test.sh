@@ -1,23 +1,37 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds every configuration and runs all tests.
+# Sets up a fresh machine, builds every configuration and runs all tests: native release and
+# sanitizer builds, ThreadSanitizer on the multi-threaded suites, the fuzz targets for a minute
+# each, and the cross targets (32-bit Linux under qemu, Windows under wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 jobs=$(nproc)
 SECONDS=0
+timings=()
+took() { timings+=("$(printf '%-10s %4ds' "$1" "$SECONDS")"); }
 
 for preset in release asan; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
+    took "$preset"
 done
 
 # ThreadSanitizer: only the suites that drive the plug-in from several threads.
 echo "== tsan"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$jobs" --target corvalen_synth_tests
+cmake --build --preset tsan -j "$jobs" --target corvalen_synth_tests corvalen_reliability_tests
 ctest --preset tsan -j "$jobs"
+took tsan
 
-echo "== done in ${SECONDS}s"
+echo "== fuzz"
+scripts/fuzz.sh 60
+took fuzz
+
+echo "== cross"
 scripts/test-cross.sh
+took cross
+
+echo "== all tests passed; elapsed time at the end of each stage:"
+printf '   %s\n' "${timings[@]}"
