@@ -21,8 +21,11 @@ done
 # ThreadSanitizer: only the suites that drive the plug-in from several threads.
 echo "== tsan"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$jobs" --target corvalen_synth_tests corvalen_reliability_tests
-ctest --preset tsan -j "$jobs"
+tsan_suites=(synth/corvalen_synth_tests reliability/corvalen_reliability_tests)
+cmake --build --preset tsan -j "$jobs" --target "${tsan_suites[@]#*/}"
+for suite in "${tsan_suites[@]}"; do
+    TSAN_OPTIONS="halt_on_error=1" "build/tsan/tests/$suite" --gtest_brief=1
+done
 took tsan
 
 echo "== fuzz"
