@@ -12,8 +12,8 @@ export WINEPREFIX
 corvalen_wine64=/usr/lib/wine/wine64
 [[ -x $corvalen_wine64 ]] || corvalen_wine64=$(command -v wine64 || command -v wine)
 
-# Creates the prefix if it is missing and leaves a persistent wineserver with its services
-# running. Every descriptor is detached: wine's services inherit them and would otherwise
+# Creates the prefix if it is missing and leaves a wineserver with its services running:
+# until `wineserver -k`, or CORVALEN_WINESERVER_LINGER seconds after its last program ends. Every descriptor is detached: wine's services inherit them and would otherwise
 # keep a caller's pipe open long after the program has ended.
 corvalen_wine_ready() {
     (
@@ -23,7 +23,7 @@ corvalen_wine_ready() {
             "$corvalen_wine64" wineboot --init </dev/null >/dev/null 2>&1
             touch "$WINEPREFIX/.corvalen-ready"
         fi
-        wineserver -p </dev/null >/dev/null 2>&1
+        wineserver "-p${CORVALEN_WINESERVER_LINGER:-}" </dev/null >/dev/null 2>&1
         "$corvalen_wine64" cmd /c exit </dev/null >/dev/null 2>&1
     ) 9>"${WINEPREFIX%/}.lock"
 }

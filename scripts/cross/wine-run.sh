@@ -9,7 +9,9 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
 
-[[ -f $WINEPREFIX/.corvalen-ready ]] || corvalen_wine_ready
+# Outside a test session (scripts/cross/wine-session.sh) nobody stops the server, so it
+# goes a minute after the last program.
+[[ -f $WINEPREFIX/.corvalen-ready ]] || CORVALEN_WINESERVER_LINGER=60 corvalen_wine_ready
 
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
