@@ -8,7 +8,6 @@
 # Prints how long each step took; exits non-zero when any target fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 jobs=$(nproc)
 presets=("$@")
 [[ ${#presets[@]} -gt 0 ]] || presets=(linux-i386 windows-i686 windows-x64)
