@@ -22,10 +22,3 @@ include(GoogleTest)
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 endif()
-
-# The cross-target checks run in every build, the native one included, since every target's
-# render is compared with the x86-64 one. They are added here, after GoogleTest is set up and
-# the plug-in target exists, because tests/CMakeLists.txt lists only the folders of the parts.
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/cross/CMakeLists.txt)
-    add_subdirectory(${PROJECT_SOURCE_DIR}/tests/cross ${PROJECT_BINARY_DIR}/tests/cross)
-endif()
