@@ -70,6 +70,40 @@ protected:
         return std::make_unique<testing::Effect>(host.open(library()));
     }
 
+    using Effects = std::vector<std::unique_ptr<testing::Effect>>;
+
+    // Renders the first `renderers` sessions, each on its own thread, while one more thread
+    // runs sideWork(effects, rendering) (rendering counts the renders still going); all start
+    // at the same moment. Then each render must equal the same session played alone.
+    template <typename SideWork>
+    void renderAlongside(int renderers, SideWork sideWork) {
+        Effects effects;
+        for (int i = 0; i < renderers; ++i) {
+            effects.push_back(openEffect());
+            ASSERT_TRUE(effects.back()->isOpen());
+        }
+        std::vector<std::vector<float>> together(renderers);
+        std::atomic<int> rendering{renderers};
+        StartLine start(renderers + 1);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < renderers; ++i) {
+            threads.emplace_back([&, i] {
+                start.arriveAndWait();
+                together[i] = play(*effects[i], sessions[i]);
+                rendering.fetch_sub(1);
+            });
+        }
+        threads.emplace_back([&] {
+            start.arriveAndWait();
+            sideWork(static_cast<const Effects&>(effects),
+                     static_cast<const std::atomic<int>&>(rendering));
+        });
+        for (auto& thread : threads) thread.join();
+        for (int i = 0; i < renderers; ++i) {
+            EXPECT_EQ(firstDifference(together[i], alone[i]), -1) << "instance " << i;
+        }
+    }
+
     testing::TestHost host;
     std::vector<std::vector<SessionBlock>> sessions;
     std::vector<std::vector<float>> alone;
@@ -87,87 +121,34 @@ TEST_F(ConcurrentInstances, SessionsAreAudibleAndDistinct) {
 
 TEST_F(ConcurrentInstances, EachRendersExactlyWhatItRendersAlone) {
     for (int round = 0; round < 2; ++round) {
-        std::vector<std::unique_ptr<testing::Effect>> effects;
-        for (int i = 0; i < kInstances; ++i) {
-            effects.push_back(openEffect());
-            ASSERT_TRUE(effects.back()->isOpen());
-        }
-        std::vector<std::vector<float>> together(kInstances);
-        StartLine start(kInstances);
-        std::vector<std::thread> threads;
-        for (int i = 0; i < kInstances; ++i) {
-            threads.emplace_back([&, i] {
-                start.arriveAndWait();
-                together[i] = play(*effects[i], sessions[i]);
-            });
-        }
-        for (auto& thread : threads) thread.join();
-        for (int i = 0; i < kInstances; ++i) {
-            EXPECT_EQ(firstDifference(together[i], alone[i]), -1)
-                << "instance " << i << ", round " << round;
-        }
+        SCOPED_TRACE(round);
+        renderAlongside(kInstances, [](const Effects&, const std::atomic<int>&) {});
     }
 }
 
 // A host opens and closes plug-ins (and plays them briefly) while others render.
 TEST_F(ConcurrentInstances, OpeningAndClosingOthersDoesNotChangeTheirSamples) {
-    constexpr int kRenderers = 2;
-    std::vector<std::unique_ptr<testing::Effect>> effects;
-    for (int i = 0; i < kRenderers; ++i) effects.push_back(openEffect());
-    std::vector<std::vector<float>> together(kRenderers);
-    std::atomic<int> running{kRenderers};
-    std::atomic<int> opened{0};
-    StartLine start(kRenderers + 1);
-
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kRenderers; ++i) {
-        threads.emplace_back([&, i] {
-            start.arriveAndWait();
-            together[i] = play(*effects[i], sessions[i]);
-            running.fetch_sub(1);
-        });
-    }
-    threads.emplace_back([&] {
-        start.arriveAndWait();
+    int opened = 0;
+    renderAlongside(2, [&](const Effects&, const std::atomic<int>& rendering) {
         const auto brief = makeSession(7, 3);
-        while (running.load() > 0 || opened.load() < 3) {
+        while (rendering.load() > 0 || opened < 3) {
             auto other = openEffect();
             ASSERT_TRUE(other->isOpen());
             other->setParameter(3, 1.0f);
             play(*other, brief);
             other->close();
-            opened.fetch_add(1);
+            ++opened;
         }
     });
-    for (auto& thread : threads) thread.join();
-    for (int i = 0; i < kRenderers; ++i) {
-        EXPECT_EQ(firstDifference(together[i], alone[i]), -1) << "instance " << i;
-    }
-    EXPECT_GE(opened.load(), 3);
+    EXPECT_GE(opened, 3);
 }
 
 // A host's user interface reads values and texts of every plug-in while they render.
 TEST_F(ConcurrentInstances, ReadingValuesAndTextsDoesNotChangeTheSamples) {
-    constexpr int kRenderers = 2;
-    std::vector<std::unique_ptr<testing::Effect>> effects;
-    for (int i = 0; i < kRenderers; ++i) effects.push_back(openEffect());
-    std::vector<std::vector<float>> together(kRenderers);
-    std::atomic<int> running{kRenderers};
-    std::atomic<int> reads{0};
-    StartLine start(kRenderers + 1);
-
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kRenderers; ++i) {
-        threads.emplace_back([&, i] {
-            start.arriveAndWait();
-            together[i] = play(*effects[i], sessions[i]);
-            running.fetch_sub(1);
-        });
-    }
-    threads.emplace_back([&] {
-        start.arriveAndWait();
-        while (running.load() > 0 || reads.load() < 10) {
-            for (auto& effect : effects) {
+    int reads = 0;
+    renderAlongside(2, [&](const Effects& effects, const std::atomic<int>& rendering) {
+        while (rendering.load() > 0 || reads < 10) {
+            for (const auto& effect : effects) {
                 for (VstInt32 index = 0; index < 6; ++index) {
                     const float value = effect->getParameter(index);
                     EXPECT_GE(value, 0.0f);
@@ -184,14 +165,10 @@ TEST_F(ConcurrentInstances, ReadingValuesAndTextsDoesNotChangeTheSamples) {
                     effect->readText(effGetProgramNameIndexed, 31, 0);
                 EXPECT_EQ(program.text, "init32");
             }
-            reads.fetch_add(1);
+            ++reads;
         }
     });
-    for (auto& thread : threads) thread.join();
-    for (int i = 0; i < kRenderers; ++i) {
-        EXPECT_EQ(firstDifference(together[i], alone[i]), -1) << "instance " << i;
-    }
-    EXPECT_GE(reads.load(), 10);
+    EXPECT_GE(reads, 10);
 }
 
 }  // namespace
