@@ -9,12 +9,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "host/fp_environment.h"
 #include "tests/synth/reference_string.h"
 #include "tests/synth/synth_harness.h"
-
-#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE__))
-#define CORVALEN_TEST_MXCSR 1
-#endif
 
 namespace corvalen_test {
 namespace {
@@ -96,16 +93,7 @@ TEST(FloatingPointState, ReleasedTailMatchesIeeeUntilItTurnsSubnormalThenIsZero)
     EXPECT_TRUE(isSubnormal(smallestNormal / 2.0f));
 }
 
-#if defined(CORVALEN_TEST_MXCSR)
-
-std::uint32_t readMxcsr() {
-    std::uint32_t state;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(state) : : "memory");
-    return state;
-}
-void writeMxcsr(std::uint32_t state) {
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(state) : "memory");
-}
+#if defined(CORVALEN_HAS_MXCSR)
 
 constexpr std::uint32_t kDefaultMxcsr = 0x1F80;     // all masked, to nearest, no flags
 constexpr std::uint32_t kFlushAndDaz = 0x8040;      // what the plug-in sets for itself
@@ -161,7 +149,7 @@ TEST(FloatingPointState, CallersMxcsrIsRestoredExactlyAndDoesNotChangeTheSound) 
     }
 }
 
-#endif  // CORVALEN_TEST_MXCSR
+#endif  // CORVALEN_HAS_MXCSR
 
 }  // namespace
 }  // namespace corvalen_test
