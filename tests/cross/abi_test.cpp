@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "tests/cross/plugin_module.h"
+#include "host/fp_environment.h"
+#include "tests/cross/phrase.h"
+#include "tests/host/plugin_library.h"
 
 #ifndef CORVALEN_PLUGIN_BUILT_PATH
 #error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"
@@ -32,8 +34,10 @@ constexpr RecordOffsets kRecord64 = {8,  16, 24, 32, 40, 44,  48,  52,  56,  64,
                                      80, 84, 88, 92, 96, 104, 112, 116, 120, 128, 192};
 constexpr RecordOffsets kRecord = sizeof(void*) == 4 ? kRecord32 : kRecord64;
 
+using testing::PluginLibrary;
+
 std::string pluginPath() {
-    return pluginPathFromEnvironment(CORVALEN_PLUGIN_BUILT_PATH);
+    return testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_BUILT_PATH);
 }
 
 template <typename T>
@@ -43,38 +47,25 @@ T readAt(const AEffect* effect, std::size_t offset) {
     return value;
 }
 
-std::uint16_t x87ControlWord() {
-    std::uint16_t word = 0;
-    __asm__ __volatile__("fnstcw %0" : "=m"(word));
-    return word;
-}
-
+// Exception flags left over from earlier arithmetic would trap at the next x87 instruction
+// once their masks are cleared, so they are cleared first.
 void setX87ControlWord(std::uint16_t word) {
-    __asm__ __volatile__("fclex\n\tfldcw %0" : : "m"(word));
-}
-
-std::uint32_t mxcsr() {
-    std::uint32_t word = 0;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(word));
-    return word;
-}
-
-void setMxcsr(std::uint32_t word) {
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(word));
+    __asm__ __volatile__("fnclex");
+    writeX87ControlWord(word);
 }
 
 class LoadedPlugin : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(module_.entry(), nullptr) << "cannot load " << pluginPath();
-        effect_ = module_.entry()(minimalHostCallback);
+        ASSERT_NE(library_.entry(), nullptr) << library_.error();
+        effect_ = library_.entry()(minimalHostCallback);
         ASSERT_NE(effect_, nullptr);
     }
     void TearDown() override {
         if (effect_ != nullptr) effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
     }
 
-    PluginModule module_{pluginPath()};
+    PluginLibrary library_{pluginPath()};
     AEffect* effect_ = nullptr;
 };
 
@@ -131,33 +122,33 @@ TEST_F(LoadedPlugin, EntryPointsTakeAndReturnValuesInTheCConvention) {
 }
 
 TEST(PluginExports, OnlyMainIsVisibleToTheLoader) {
-    PluginModule module(pluginPath());
-    ASSERT_NE(module.entry(), nullptr) << "cannot load " << pluginPath() << " or find main";
-    EXPECT_EQ(module.symbol("corvalenPluginMain"), nullptr);
-    EXPECT_EQ(module.symbol("VSTPluginMain"), nullptr);
-    EXPECT_EQ(module.symbol("_main"), nullptr);
+    const PluginLibrary library(pluginPath());
+    ASSERT_NE(library.entry(), nullptr) << library.error();
+    EXPECT_EQ(library.findSymbol("corvalenPluginMain"), nullptr);
+    EXPECT_EQ(library.findSymbol("VSTPluginMain"), nullptr);
+    EXPECT_EQ(library.findSymbol("_main"), nullptr);
 }
 
 // Loading masks all six exceptions on the loading thread and keeps everything else of its
 // floating-point control state: a host may have chosen a rounding mode or flush-to-zero for
 // the thread that loads plug-ins. Only meaningful for the first load in the process.
 TEST(PluginLoading, MasksExceptionsAndKeepsTheRestOfTheThreadsControlState) {
-    if (PluginModule::isMapped(pluginPath())) GTEST_SKIP() << "library already loaded";
-    const std::uint16_t originalControlWord = x87ControlWord();
-    const std::uint32_t originalMxcsr = mxcsr();
+    if (PluginLibrary::isMapped(pluginPath())) GTEST_SKIP() << "library already loaded";
+    const std::uint16_t originalControlWord = readX87ControlWord();
+    const std::uint32_t originalMxcsr = readMxcsr();
     // x87: 53-bit precision, round toward zero; invalid, division by zero and overflow
     // unmasked. SSE: flush-to-zero, denormals-are-zero, round toward zero, all unmasked.
     setX87ControlWord(0x0E72);
-    setMxcsr(0xE040);
+    writeMxcsr(0xE040);
     std::uint16_t controlWordAfterLoad = 0;
     std::uint32_t mxcsrAfterLoad = 0;
     {
-        PluginModule module(pluginPath());
-        controlWordAfterLoad = x87ControlWord();
-        mxcsrAfterLoad = mxcsr();
+        const PluginLibrary library(pluginPath());
+        controlWordAfterLoad = readX87ControlWord();
+        mxcsrAfterLoad = readMxcsr();
         setX87ControlWord(originalControlWord);
-        setMxcsr(originalMxcsr);
-        ASSERT_NE(module.entry(), nullptr) << "cannot load " << pluginPath();
+        writeMxcsr(originalMxcsr);
+        ASSERT_NE(library.entry(), nullptr) << library.error();
     }
     EXPECT_EQ(controlWordAfterLoad, 0x0E7F);
     EXPECT_EQ(mxcsrAfterLoad & ~0x3Fu, 0xFFC0u);  // the low six bits are sticky flags

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <limits>
 
-#include "tests/cross/plugin_module.h"
-
 namespace corvalen::cross {
 namespace {
 
@@ -79,6 +77,11 @@ VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntP
 }
 
 }  // namespace
+
+extern "C" VstIntPtr minimalHostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
+                                         float) {
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
 
 std::vector<float> renderPhrase(PluginEntry entry) {
     AEffect* effect = entry != nullptr ? entry(minimalHostCallback) : nullptr;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/cross/phrase.h"
-#include "tests/cross/plugin_module.h"
+#include "tests/host/plugin_library.h"
 
 #ifndef CORVALEN_PLUGIN_BUILT_PATH
 #error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"
@@ -18,13 +18,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT.raw\n", argv[0]);
         return 2;
     }
-    const std::string path = corvalen::cross::pluginPathFromEnvironment(CORVALEN_PLUGIN_BUILT_PATH);
-    corvalen::cross::PluginModule module(path);
-    if (module.entry() == nullptr) {
-        std::fprintf(stderr, "cannot load %s or find its main\n", path.c_str());
+    const std::string path =
+        corvalen::testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_BUILT_PATH);
+    const corvalen::testing::PluginLibrary library(path);
+    if (library.entry() == nullptr) {
+        std::fprintf(stderr, "%s\n", library.error().c_str());
         return 1;
     }
-    const std::vector<float> samples = corvalen::cross::renderPhrase(module.entry());
+    const std::vector<float> samples = corvalen::cross::renderPhrase(library.entry());
     if (samples.empty()) {
         std::fprintf(stderr, "%s: main gave no effect\n", path.c_str());
         return 1;

@@ -24,35 +24,9 @@
 #include <vector>
 
 #include "host/aeffect.h"
+#include "tests/host/plugin_library.h"
 
 namespace corvalen::testing {
-
-// The path in the environment variable if it is set and not empty, else the fallback (the
-// build's own library, passed in by CMake).
-std::string pluginPath(const char* environmentVariable, const char* fallback);
-
-// One loaded library (dlopen / LoadLibraryA) and its `main`. Unloaded on destruction: close
-// every effect first.
-class PluginLibrary {
-public:
-    explicit PluginLibrary(const std::string& path);
-    ~PluginLibrary();
-    PluginLibrary(const PluginLibrary&) = delete;
-    PluginLibrary& operator=(const PluginLibrary&) = delete;
-
-    bool isLoaded() const { return handle_ != nullptr; }
-    // Why loading or the look-up of `main` failed; empty when it did not.
-    const std::string& error() const { return error_; }
-    // Null when the library has no `main`.
-    PluginEntry entry() const { return entry_; }
-    // Looks up any exported name; null when it is not exported.
-    void* findSymbol(const char* name) const;
-
-private:
-    void* handle_ = nullptr;
-    PluginEntry entry_ = nullptr;
-    std::string error_;
-};
 
 // One call the plug-in made to the host callback, with every argument as received.
 struct HostCall {
