@@ -1,7 +1,5 @@
 #include "tools/render/plugin.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 #include <vector>
 
@@ -110,45 +108,24 @@ Plugin::Plugin(std::string path, const HostSettings& settings)
 
 std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings& settings) {
     std::unique_ptr<Plugin> plugin(new Plugin(path, settings));
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char* reason = dlerror();
-        throw LoadError(
-            LoadFailure::kLibraryUnloadable,
-            "cannot load plug-in library " + path + ": " + (reason ? reason : "unknown reason"));
-    }
-    plugin->open(library);
+    plugin->library_ = std::make_unique<PluginLibrary>(path);
+    plugin->open();
     return plugin;
 }
 
-void Plugin::open(void* library) {
-    library_ = library;
-    PluginEntry entry = nullptr;
-    for (const char* name : kEntryNames) {
-        dlerror();
-        void* symbol = dlsym(library_, name);
-        if (symbol && !dlerror()) {
-            entry = reinterpret_cast<PluginEntry>(symbol);
-            entryName_ = name;
-            break;
-        }
-    }
-    if (!entry) {
-        throw LoadError(LoadFailure::kNoEntryPoint,
-                        path_ + " exports no VST 2 entry point (VSTPluginMain or main)");
-    }
-
+void Plugin::open() {
+    const std::string& entryName = library_->entryName();
     servicesBeingLoaded = services_.get();
-    AEffect* effect = entry(&renderHostCallback);
+    AEffect* effect = library_->entry()(&renderHostCallback);
     servicesBeingLoaded = nullptr;
     if (!effect) {
         throw LoadError(LoadFailure::kNoEffect,
-                        path_ + ": " + entryName_ + " returned no effect (null record)");
+                        path_ + ": " + entryName + " returned no effect (null record)");
     }
     if (effect->magic != kMagic || !effect->dispatcher) {
         throw LoadError(
             LoadFailure::kNoEffect,
-            path_ + ": " + entryName_ + " returned a record that is not a VST 2 effect");
+            path_ + ": " + entryName + " returned a record that is not a VST 2 effect");
     }
     effect->user = services_.get();
     effect_ = effect;
@@ -176,7 +153,6 @@ Plugin::~Plugin() {
         dispatch(effClose);
         effect_ = nullptr;
     }
-    if (library_) dlclose(library_);
 }
 
 bool Plugin::usesReplacing() const {

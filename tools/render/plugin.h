@@ -6,29 +6,12 @@
 #pragma once
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "host/aeffect.h"
+#include "tools/render/plugin_library.h"
 
 namespace render {
-
-// Why a plug-in could not be loaded; each has its own exit code in the command-line tool.
-enum class LoadFailure {
-    kLibraryUnloadable,  // missing file, not a shared library, unresolved symbols
-    kNoEntryPoint,       // neither VSTPluginMain nor main is exported
-    kNoEffect,           // the entry point gave no usable effect record
-};
-
-class LoadError : public std::runtime_error {
-public:
-    LoadError(LoadFailure failure, const std::string& message)
-        : std::runtime_error(message), failure_(failure) {}
-    LoadFailure failure() const { return failure_; }
-
-private:
-    LoadFailure failure_;
-};
 
 // What the host answers when the plug-in asks about its environment.
 struct HostSettings {
@@ -67,8 +50,6 @@ extern "C" VstIntPtr renderHostCallback(AEffect* effect, VstInt32 opcode, VstInt
 
 class Plugin {
 public:
-    // Most hosts try VSTPluginMain first and fall back to main; so does this one.
-    static constexpr const char* kEntryNames[] = {"VSTPluginMain", "main"};
     // Text buffers handed to the plug-in. Conventions allow 8 to 64 bytes, but plug-ins
     // overrun them; a generous zero-filled buffer keeps an overrun inside our memory.
     static constexpr int kTextBufferSize = 256;
@@ -85,7 +66,7 @@ public:
     ~Plugin();
 
     const std::string& path() const { return path_; }
-    const std::string& entryName() const { return entryName_; }
+    const std::string& entryName() const { return library_->entryName(); }
     const AEffect& effect() const { return *effect_; }
     const HostSettings& settings() const { return settings_; }
 
@@ -132,13 +113,13 @@ public:
 
 private:
     Plugin(std::string path, const HostSettings& settings);
-    void open(void* library);
+    void open();
 
     std::string path_;
-    std::string entryName_;
     HostSettings settings_;
     std::unique_ptr<HostServices> services_;
-    void* library_ = nullptr;
+    // Unloaded after the destructor's body has closed the effect.
+    std::unique_ptr<PluginLibrary> library_;
     AEffect* effect_ = nullptr;
     bool resumed_ = false;
 };

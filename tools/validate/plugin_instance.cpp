@@ -1,7 +1,5 @@
 #include "tools/validate/plugin_instance.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -29,31 +27,6 @@ void copyHostText(void* ptr, const char* text) {
 }
 
 }  // namespace
-
-PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) {
-        const char* reason = dlerror();
-        throw ValidationError("cannot load " + path + ": " + (reason ? reason : "unknown reason"));
-    }
-    // As Ardour, MusE, Qtractor and Carla do: VSTPluginMain first, then main.
-    for (const char* name : {"VSTPluginMain", "main"}) {
-        dlerror();
-        void* symbol = dlsym(handle_, name);
-        if (symbol && !dlerror()) {
-            entry_ = reinterpret_cast<PluginEntry>(symbol);
-            entryName_ = name;
-            return;
-        }
-    }
-    dlclose(handle_);
-    handle_ = nullptr;
-    throw ValidationError(path + " exports no VST 2 entry point (VSTPluginMain or main)");
-}
-
-PluginLibrary::~PluginLibrary() {
-    if (handle_) dlclose(handle_);
-}
 
 VstIntPtr ValidationHost::answer(VstInt32 opcode, VstInt32 /*index*/, VstIntPtr /*value*/,
                                  void* ptr, float /*opt*/) {

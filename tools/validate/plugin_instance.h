@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/aeffect.h"
+#include "tools/render/plugin_library.h"
 
 namespace validate {
 
@@ -15,26 +16,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A loaded plug-in library and its entry point. Unloaded at destruction.
-class PluginLibrary {
-public:
-    // Throws ValidationError when the library cannot be loaded or exports no entry point.
-    explicit PluginLibrary(const std::string& path);
-    ~PluginLibrary();
-    PluginLibrary(const PluginLibrary&) = delete;
-    PluginLibrary& operator=(const PluginLibrary&) = delete;
-
-    const std::string& path() const { return path_; }
-    const std::string& entryName() const { return entryName_; }
-    PluginEntry entry() const { return entry_; }
-    void* handle() const { return handle_; }
-
-private:
-    std::string path_;
-    std::string entryName_;
-    void* handle_ = nullptr;
-    PluginEntry entry_ = nullptr;
-};
+// Loading failures are render::LoadError, as for the renderer.
+using render::PluginLibrary;
 
 // How the host answers the plug-in's questions.
 enum class HostMode {
