@@ -307,14 +307,4 @@ private:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    corvalen::fuzz::loadPlugin(CORVALEN_PLUGIN_DEFAULT_PATH);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ByteReader in(data, size);
-    Session session;
-    session.run(in);
-    return 0;
-}
+CORVALEN_PLUGIN_FUZZ_TARGET(Session)

@@ -3,8 +3,10 @@
 // invariant into a crash that libFuzzer records with its input.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "fuzz/byte_reader.h"
 #include "host/aeffect.h"
 
 namespace corvalen::fuzz {
@@ -52,3 +54,18 @@ std::uint32_t floatBits(float value);
 bool sameSample(float a, float b);
 
 }  // namespace corvalen::fuzz
+
+// Defines libFuzzer's two entry points for a plug-in target: the plug-in is loaded before
+// fuzzing starts, and each input drives one fresh `SessionType`, a class constructed without
+// arguments whose `run(ByteReader&)` plays the input.
+#define CORVALEN_PLUGIN_FUZZ_TARGET(SessionType)                                        \
+    extern "C" int LLVMFuzzerInitialize(int*, char***) {                                \
+        ::corvalen::fuzz::loadPlugin(CORVALEN_PLUGIN_DEFAULT_PATH);                     \
+        return 0;                                                                       \
+    }                                                                                   \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+        ::corvalen::fuzz::ByteReader input(data, size);                                 \
+        SessionType session;                                                            \
+        session.run(input);                                                             \
+        return 0;                                                                       \
+    }
