@@ -5,6 +5,14 @@
 # lasts until reboot. Exits non-zero when i386 programs still cannot run afterwards.
 set -euo pipefail
 
+binfmt=/proc/sys/fs/binfmt_misc
+# Inside a chroot or a fresh mount namespace binfmt_misc may be unmounted although the kernel
+# runs i386 programs through an entry registered outside. Mounting it shows that entry, which
+# the cross test script reads to learn that i386 programs run under qemu.
+if [[ $(id -u) -eq 0 && -d $binfmt && ! -e $binfmt/register ]]; then
+    mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
+fi
+
 probe_dir=$(mktemp -d)
 trap 'rm -rf "$probe_dir"' EXIT
 echo 'int main(void) { return 0; }' >"$probe_dir/probe.c"
@@ -24,7 +32,6 @@ if [[ $(id -u) -ne 0 ]]; then
     exit 1
 fi
 
-binfmt=/proc/sys/fs/binfmt_misc
 [[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
 [[ -e $binfmt/status && $(cat "$binfmt/status") == enabled ]] || echo 1 >"$binfmt/status"
 if [[ ! -e $binfmt/qemu-i386 ]]; then
