@@ -65,4 +65,11 @@ bool PluginLibrary::isMapped(const std::string& path) {
 #endif
 }
 
+const PluginLibrary& sharedPluginLibrary(const char* builtPath) {
+    // Never destroyed, so that no effect still open at exit outlives its code.
+    static const PluginLibrary* const loaded =
+        new PluginLibrary(pluginPath("CORVALEN_PLUGIN", builtPath));
+    return *loaded;
+}
+
 }  // namespace corvalen::testing

@@ -39,4 +39,9 @@ private:
     std::string error_;
 };
 
+// The plug-in a test program works on (CORVALEN_PLUGIN, else builtPath), loaded at the first
+// call and kept until the process exits: effects are created and closed many times, the
+// library loaded only once. Every call in a process must name the same built path.
+const PluginLibrary& sharedPluginLibrary(const char* builtPath);
+
 }  // namespace corvalen::testing

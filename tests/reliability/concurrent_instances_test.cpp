@@ -22,10 +22,8 @@ namespace {
 constexpr int kInstances = 4;
 constexpr int kBlocksPerSession = 600;
 
-testing::PluginLibrary& library() {
-    static testing::PluginLibrary loaded(
-        testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_DEFAULT_PATH));
-    return loaded;
+const testing::PluginLibrary& library() {
+    return testing::sharedPluginLibrary(CORVALEN_PLUGIN_DEFAULT_PATH);
 }
 
 // Index of the first sample whose bits differ, or -1.

@@ -15,10 +15,8 @@ namespace {
 constexpr VstInt32 kBowPresParameter = 1;
 constexpr float kDefaultBowPres = 0.6f;
 
-testing::PluginLibrary& library() {
-    static testing::PluginLibrary loaded(
-        testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_DEFAULT_PATH));
-    return loaded;
+const testing::PluginLibrary& library() {
+    return testing::sharedPluginLibrary(CORVALEN_PLUGIN_DEFAULT_PATH);
 }
 
 // Number of samples that are NaN or infinite in `blocks` blocks of 512 frames.

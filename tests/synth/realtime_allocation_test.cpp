@@ -167,9 +167,7 @@ VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float
 }
 
 const PluginLibrary& library() {
-    static const PluginLibrary* loaded = new PluginLibrary(
-        corvalen::testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_DEFAULT_PATH));
-    return *loaded;
+    return corvalen::testing::sharedPluginLibrary(CORVALEN_PLUGIN_DEFAULT_PATH);
 }
 
 // The two delay lines of the 20 Hz string: 2207 and 1104 floats.

@@ -19,12 +19,8 @@ using corvalen::testing::Effect;
 using corvalen::testing::PluginLibrary;
 using corvalen::testing::TestHost;
 
-// One library for the whole test program, loaded on first use and kept until exit: effects
-// are created and closed many times, the library itself only once.
 const PluginLibrary& library() {
-    static const PluginLibrary* loaded = new PluginLibrary(
-        corvalen::testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_DEFAULT_PATH));
-    return *loaded;
+    return corvalen::testing::sharedPluginLibrary(CORVALEN_PLUGIN_DEFAULT_PATH);
 }
 
 constexpr float kUntouched = 1234.5f;  // what the output buffers hold before a block
