@@ -27,7 +27,12 @@ for preset in "${presets[@]}"; do [[ $preset == windows-* ]] && needs_wine=1; do
 if [[ $needs_wine -eq 1 ]]; then
     begin "wine prefix"
     source scripts/cross/wine-session.sh
-    timeout 300 bash -c 'source scripts/cross/wine-env.sh && corvalen_wine_ready'
+    # A first start of wine that fails is shown with what wine printed and tried once more.
+    if ! timeout 300 bash -c 'source scripts/cross/wine-env.sh && corvalen_wine_ready'; then
+        echo "wine prefix: wine did not start; what it printed:"
+        tail -n 30 "$(corvalen_wine_log)" 2>/dev/null || true
+        timeout 300 bash -c 'source scripts/cross/wine-env.sh && corvalen_wine_ready'
+    fi
     finish "wine prefix"
 fi
 
