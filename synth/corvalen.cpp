@@ -41,7 +41,7 @@ Atestsynth::Atestsynth(HostCallback audioMaster)
     // A new envelope settles at its sustain level; releasing it once makes the first note's
     // attack start from silence.
     instrument->noteOff(0.0f);
-    noteOffValue = parameters.offGain.load(std::memory_order_relaxed) / 1000.0f;
+    noteOffValue = parameters.get(kOffGainParameter) / 1000.0f;
     suspend();
 }
 

@@ -20,6 +20,20 @@ constexpr float kControlRange = 127.0f;
 constexpr float kModulationDepthRange = 32.0f;
 constexpr float kNoteOffScale = 1000.0f;
 
+// The parameters that drive one of the instrument's controls, in the order they are handed on,
+// with the factor each value is scaled by.
+struct ControlRoute {
+    ParameterIndex parameter;
+    int control;
+    float range;
+};
+constexpr ControlRoute kControlRoutes[] = {
+    {kBowPosParameter, kBowPositionControl, kControlRange},
+    {kBowPresParameter, kBowPressureControl, kControlRange},
+    {kModFreqParameter, kModulationRateControl, kControlRange},
+    {kModGainParameter, kModulationDepthControl, kModulationDepthRange},
+};
+
 // Hands a scaled parameter value to the instrument. A host value far outside 0..1 (beyond
 // about 2.7e36 for the controls scaled by 127) overflows to infinity here; an infinite bow slope
 // times the silent string's zero velocity difference is NaN, which would then circulate in the
@@ -75,7 +89,7 @@ void Atestsynth::process(float** /*inputs*/, float** outputs, VstInt32 sampleFra
 template <bool kAccumulate>
 void Atestsynth::renderBlock(float** outputs, VstInt32 sampleFrames) {
     applyPendingParameters();
-    const float gain = parameters.level.load(std::memory_order_relaxed);
+    const float gain = parameters.level();
 
     // Without both channel buffers the block is treated as empty: nothing is written, time
     // does not advance, and the queued entries still take effect below.
@@ -109,25 +123,14 @@ void Atestsynth::renderBlock(float** outputs, VstInt32 sampleFrames) {
 void Atestsynth::applyPendingParameters() {
     const std::uint32_t pending = parameters.takePending();
     if (pending == 0) return;
-    auto isPending = [pending](int index) { return (pending & (1u << index)) != 0; };
-    if (isPending(kBowPosParameter)) {
-        sendControl(*instrument, kBowPositionControl,
-                    parameters.get(kBowPosParameter) * kControlRange);
+    for (const ControlRoute& route : kControlRoutes) {
+        if ((pending & (1u << route.parameter)) != 0) {
+            sendControl(*instrument, route.control,
+                        parameters.given(route.parameter) * route.range);
+        }
     }
-    if (isPending(kBowPresParameter)) {
-        sendControl(*instrument, kBowPressureControl,
-                    parameters.get(kBowPresParameter) * kControlRange);
-    }
-    if (isPending(kModFreqParameter)) {
-        sendControl(*instrument, kModulationRateControl,
-                    parameters.get(kModFreqParameter) * kControlRange);
-    }
-    if (isPending(kModGainParameter)) {
-        sendControl(*instrument, kModulationDepthControl,
-                    parameters.get(kModGainParameter) * kModulationDepthRange);
-    }
-    if (isPending(kOffGainParameter)) {
-        noteOffValue = parameters.get(kOffGainParameter) / kNoteOffScale;
+    if ((pending & (1u << kOffGainParameter)) != 0) {
+        noteOffValue = parameters.given(kOffGainParameter) / kNoteOffScale;
     }
 }
 

@@ -9,8 +9,10 @@ constexpr int kNoRunningKind = 0;
 constexpr int kAllSoundOff = 120;
 constexpr int kAllNotesOff = 123;
 
-// Data bytes carry 7 bits; masking keeps a stray high bit from indexing past the 128 notes.
-std::uint8_t dataByte(char byte) {
+// Note and controller numbers carry 7 bits; masking keeps a stray high bit from indexing past
+// the 128 notes. The velocity is taken as the whole byte, as an unsigned 8-bit value: its
+// amplitude, velocity / 127, is defined for every byte, so a high bit needs no repair.
+std::uint8_t numberByte(char byte) {
     return static_cast<std::uint8_t>(byte) & 0x7F;
 }
 
@@ -41,8 +43,8 @@ void EventQueue::takeMidi(const VstMidiEvent& event, int& runningKind) {
     } else {
         runningKind = kind;
     }
-    const std::uint8_t first = dataByte(event.midiData[1]);
-    const std::uint8_t second = dataByte(event.midiData[2]);
+    const std::uint8_t first = numberByte(event.midiData[1]);
+    const std::uint8_t second = static_cast<std::uint8_t>(event.midiData[2]);
 
     if (kind == kNoteOn && second != 0) {
         queueNoteOn(first, second, event.deltaFrames);

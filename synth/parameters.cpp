@@ -50,26 +50,26 @@ void writeParameterDisplay(int index, float value, char* text) {
 }
 
 bool ParameterValues::set(int index, float value) {
-    std::atomic<float>* target = slot(index);
-    if (target == nullptr || !std::isfinite(value)) return false;
-    target->store(value, std::memory_order_relaxed);
-    // Release pairs with the acquire in takePending: whoever sees the bit sees the value.
+    if (!isParameter(index) || !std::isfinite(value)) return false;
+    current[index].store(value, std::memory_order_relaxed);
+    givenValues[index].store(value, std::memory_order_relaxed);
+    // Release pairs with the acquire in takePending: whoever sees the bit sees the value. A
+    // value stored after the block took the bit is seen either by that block or by the next,
+    // which takes the bit again; handing the same value on twice changes nothing.
     pending.fetch_or(1u << index, std::memory_order_release);
     return true;
 }
 
 float ParameterValues::get(int index) const {
-    const std::atomic<float>* source = slot(index);
-    return source == nullptr ? 0.0f : source->load(std::memory_order_relaxed);
+    return isParameter(index) ? current[index].load(std::memory_order_relaxed) : 0.0f;
 }
 
 void ParameterValues::loadProgram(const testsynthProgram& program) {
-    bowPos.store(program.bowPos, std::memory_order_relaxed);
-    bowPres.store(program.bowPres, std::memory_order_relaxed);
-    modFreq.store(program.modFreq, std::memory_order_relaxed);
-    modGain.store(program.modGain, std::memory_order_relaxed);
-    offGain.store(program.offGain, std::memory_order_relaxed);
-    level.store(program.level, std::memory_order_relaxed);
+    const float stored[kParameterCount] = {program.bowPos,  program.bowPres, program.modFreq,
+                                           program.modGain, program.offGain, program.level};
+    for (int index = 0; index < kParameterCount; ++index) {
+        current[index].store(stored[index], std::memory_order_relaxed);
+    }
 }
 
 std::uint32_t ParameterValues::takePending() {
@@ -78,27 +78,4 @@ std::uint32_t ParameterValues::takePending() {
     // next block, as it would be had it landed just after the exchange.
     if (pending.load(std::memory_order_relaxed) == 0) return 0;
     return pending.exchange(0, std::memory_order_acquire);
-}
-
-std::atomic<float>* ParameterValues::slot(int index) {
-    return const_cast<std::atomic<float>*>(static_cast<const ParameterValues*>(this)->slot(index));
-}
-
-const std::atomic<float>* ParameterValues::slot(int index) const {
-    switch (index) {
-        case kBowPosParameter:
-            return &bowPos;
-        case kBowPresParameter:
-            return &bowPres;
-        case kModFreqParameter:
-            return &modFreq;
-        case kModGainParameter:
-            return &modGain;
-        case kOffGainParameter:
-            return &offGain;
-        case kLevelParameter:
-            return &level;
-        default:
-            return nullptr;
-    }
 }

@@ -26,37 +26,38 @@ const char* parameterLabel(int index);
 void writeParameterDisplay(int index, float value, char* text);
 constexpr const char* kDisplayOverflowText = "********";
 
-// The six current parameter values, written by the host on any thread and read by the
-// audio thread. Each value is a lock-free atomic, and every change sets a bit in a pending
-// mask; the audio thread takes the mask at the start of a block and hands the latest values
-// to the instrument then, so the instrument is never touched in the middle of a call and the
-// audio thread never waits. Since the instrument's controls keep no history, applying only
-// the latest value of each parameter gives the same samples as applying every one.
+// The parameter values, written by the host on any thread and read by the audio thread, in
+// two sets kept apart:
+// - the current values, which the host reads back and which selecting a program overwrites;
+// - the values setParameter last gave, which only setParameter writes. A bit per parameter
+//   marks those not yet handed to the instrument; the audio thread takes the bits at the start
+//   of a block and hands the given values on then.
+// So the instrument hears what setParameter gave, whether or not a program was selected after
+// it and whether or not a block ran in between; program selection only changes what the host
+// reads (and the level, which the rendering loop reads from the current values). Every value
+// is a lock-free atomic: the audio thread never waits and the instrument is never touched in
+// the middle of a call. The instrument's controls keep no history, so handing on only the
+// latest value of each parameter gives the same samples as handing on every one.
 class ParameterValues {
 public:
     static_assert(std::atomic<float>::is_always_lock_free, "audio thread must not lock");
 
-    // Stores the value and marks it pending. Non-finite values are refused: a NaN or an
-    // infinity reaching the string would stay in its delay lines for good.
+    // Stores the value as current and as given, and marks it pending. Non-finite values are
+    // refused: a NaN or an infinity reaching the string would stay in its delay lines for good.
     bool set(int index, float value);
-    // 0 for an index outside 0..5.
+    // The current value; 0 for an index outside 0..5.
     float get(int index) const;
-    // Takes the program's values as current ones without marking them pending: selecting
-    // a program changes what the host reads, not the instrument.
+    float level() const { return current[kLevelParameter].load(std::memory_order_relaxed); }
+    // Takes the program's values as current ones; the given values and the pending bits stay.
     void loadProgram(const testsynthProgram& program);
-    // The bits (1 << index) of the parameters set since the last call; clears them.
+    // The bits (1 << index) of the parameters set since the last call; clears them. Read the
+    // values with given() after this call.
     std::uint32_t takePending();
-
-    std::atomic<float> bowPos{0.0f};
-    std::atomic<float> bowPres{0.0f};
-    std::atomic<float> modFreq{0.0f};
-    std::atomic<float> modGain{0.0f};
-    std::atomic<float> offGain{0.0f};
-    std::atomic<float> level{0.0f};
+    // The value setParameter last gave for `index` (0..5).
+    float given(int index) const { return givenValues[index].load(std::memory_order_relaxed); }
 
 private:
-    std::atomic<float>* slot(int index);
-    const std::atomic<float>* slot(int index) const;
-
+    std::atomic<float> current[kParameterCount] = {};
+    std::atomic<float> givenValues[kParameterCount] = {};
     std::atomic<std::uint32_t> pending{0};
 };

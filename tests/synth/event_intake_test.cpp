@@ -110,13 +110,18 @@ TEST(EventIntake, AllSoundOffReleasesAndOtherControllersDoNothing) {
         reference(false)));
 }
 
-TEST(EventIntake, DataBytesAreSevenBits) {
-    LoadedSynth high;
-    // Note byte 0xC5 and velocity byte 0xE4 read as 0x45 (69) and 0x64 (100).
-    high.sendMidi({Midi{0, 0x90, 0xC5, 0xE4}});
-    LoadedSynth plain;
-    plain.sendMidi({noteOn(0, 69, 100)});
-    EXPECT_TRUE(bitEqual(high.play(4096), plain.play(4096)));
+TEST(EventIntake, NoteNumbersAreSevenBitsVelocitiesAWholeByte) {
+    // Note byte 0xC5 reads as 0x45 (69); the velocity byte is unsigned, so 0xE4 (228) starts the
+    // note with amplitude 228 / 127, and 0x80 starts one too rather than releasing.
+    for (int velocity : {0xE4, 0x80}) {
+        LoadedSynth high;
+        high.sendMidi({Midi{0, 0x90, 0xC5, static_cast<std::uint8_t>(velocity)}});
+        ReferenceString reference;
+        std::vector<float> expected;
+        reference.noteOn(69, velocity);
+        reference.render(4096, expected);
+        EXPECT_TRUE(bitEqual(high.play(4096), expected)) << velocity;
+    }
 }
 
 TEST(EventIntake, ZeroAndNegativeBlocksWriteNothingButApplyTheirEntries) {

@@ -128,6 +128,18 @@ TEST(Programs, NamesAfterConstruction) {
     EXPECT_STREQ(buffer, "init32");
 }
 
+TEST(Programs, EveryProgramStartsWithTheSameSixValues) {
+    // Bow Pos 0.5, Bow Pres 0.6, Mod Freq 0.12723, Mod Gain 0, Off Gain 1, Level 0.8, as singles.
+    const float stored[6] = {0.5f, 0.6000000238418579f, 0.12723000347614288f, 0.0f,
+                             1.0f, 0.800000011920929f};
+    LoadedSynth synth;
+    for (int program = 0; program < 32; ++program) {
+        synth.dispatch(effSetProgram, 0, program);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(synth.getParameter(i), stored[i]) << program << "/" << i;
+    }
+}
+
 TEST(Programs, SelectRestoresStoredValues) {
     LoadedSynth synth;
     for (int i = 0; i < 6; ++i) synth.setParameter(i, 0.1f * i + 0.05f);

@@ -308,5 +308,58 @@ TEST(Sound, SelectingAProgramLeavesTheInstrumentAlone) {
     EXPECT_TRUE(bitEqual(out, expected));
 }
 
+TEST(Sound, SetValuesReachTheInstrumentWhicheverProgramIsSelectedAfterThem) {
+    // A host restoring a session sets parameters and selects a program in either order before
+    // the next block. The instrument hears what setParameter gave, the last of two for one
+    // index, as if each had been applied at once; selection changes only what reads back.
+    auto setThenSelect = [](LoadedSynth& synth) {
+        synth.setParameter(0, 0.2f);
+        synth.setParameter(0, 0.9f);
+        synth.setParameter(1, 0.35f);
+        synth.dispatch(effSetProgram, 0, 7);
+    };
+    auto selectThenSet = [](LoadedSynth& synth) {
+        synth.dispatch(effSetProgram, 0, 7);
+        synth.setParameter(1, 0.35f);
+        synth.setParameter(0, 0.9f);
+    };
+    ReferenceString reference;
+    std::vector<float> expected;
+    reference.control(0, 0.9f * 127.0f);
+    reference.control(120, 0.35f * 127.0f);
+    reference.noteOn(62, 100);
+    reference.render(2048, expected);
+
+    LoadedSynth restoredThenSelected;
+    setThenSelect(restoredThenSelected);
+    EXPECT_EQ(restoredThenSelected.getParameter(0), 0.5f);
+    restoredThenSelected.sendMidi({noteOn(0, 62)});
+    EXPECT_TRUE(bitEqual(restoredThenSelected.play(2048), expected));
+
+    LoadedSynth selectedThenRestored;
+    selectThenSet(selectedThenRestored);
+    EXPECT_EQ(selectedThenRestored.getParameter(0), 0.9f);
+    selectedThenRestored.sendMidi({noteOn(0, 62)});
+    EXPECT_TRUE(bitEqual(selectedThenRestored.play(2048), expected));
+}
+
+TEST(Sound, ModFreqDrivesTheRateAndModGainTheDepth) {
+    // The instrument's modulator has no vibrato or random gain, so its rate (Mod Freq) never
+    // shows in the samples, while any depth (Mod Gain) sets the nut-side delay again every
+    // sample and does. Swapping the two parameters' controls breaks one of these.
+    auto playWith = [](int index, float value) {
+        LoadedSynth synth;
+        synth.setParameter(index, value);
+        synth.sendMidi({noteOn(0, 57)});
+        return synth.play(8192);
+    };
+    ReferenceString reference;
+    std::vector<float> plain;
+    reference.noteOn(57, 100);
+    reference.render(8192, plain);
+    EXPECT_TRUE(bitEqual(playWith(2, 0.9f), plain));
+    EXPECT_NE(playWith(3, 0.5f), plain);
+}
+
 }  // namespace
 }  // namespace corvalen_test

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/synth/reference_string.h"
 #include "tests/synth/synth_harness.h"
 
 namespace corvalen_test {
@@ -47,6 +48,40 @@ TEST(Threads, ParametersAndDisplaysWhileRendering) {
     synth.setParameter(3, 0.375f);
     EXPECT_EQ(synth.getParameter(3), 0.375f);
     EXPECT_EQ(synth.text(effGetParamDisplay, 3), "0.38");
+}
+
+TEST(Threads, ASetRacingAProgramSelectionEndsInOneOfTheTwoOrders) {
+    // Whichever call lands first, the instrument hears the set value, and the value read back
+    // is either the set one (select, then set) or the program's (set, then select).
+    ReferenceString reference;
+    std::vector<float> expected;
+    reference.control(120, 0.25f * 127.0f);
+    reference.noteOn(64, 100);
+    reference.render(1024, expected);
+
+    for (int round = 0; round < 50; ++round) {
+        LoadedSynth synth;
+        std::atomic<int> ready{0};
+        auto startTogether = [&ready] {
+            ++ready;
+            while (ready.load() < 2) {
+            }
+        };
+        std::thread automation([&] {
+            startTogether();
+            synth.setParameter(1, 0.25f);
+        });
+        std::thread restore([&] {
+            startTogether();
+            synth.dispatch(effSetProgram, 0, 9);
+        });
+        automation.join();
+        restore.join();
+        const float readBack = synth.getParameter(1);
+        EXPECT_TRUE(readBack == 0.25f || readBack == 0.6f) << readBack;
+        synth.sendMidi({noteOn(0, 64)});
+        ASSERT_TRUE(bitEqual(synth.play(1024), expected)) << "round " << round;
+    }
 }
 
 }  // namespace
