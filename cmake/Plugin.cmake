@@ -1,18 +1,18 @@
 # corvalen_add_plugin(<target> <sources...>)
 #
 # Builds a VST 2 plug-in: a shared library whose only export is `main`. The sources define
-# corvalenPluginMain (declared in host/plugin_entry.h with default visibility); the link step
+# corvalenPluginMain (declared in vst_plugin/plugin_entry.h with default visibility); the link step
 # gives it the exported name `main`, because a C++ compiler refuses a non-int function of that
 # name. Everything else stays hidden, so two plug-ins loaded into one host cannot clash.
 include_guard(GLOBAL)
 
 function(corvalen_add_plugin target)
-    set(entry corvalenPluginMain)  # the name declared in host/plugin_entry.h
+    set(entry corvalenPluginMain)  # the name declared in vst_plugin/plugin_entry.h
     if(NOT ARGN)
         message(FATAL_ERROR "corvalen_add_plugin(${target}): no sources given")
     endif()
     add_library(${target} SHARED ${ARGN})
-    target_link_libraries(${target} PRIVATE corvalen_host)
+    target_link_libraries(${target} PRIVATE corvalen_vst_plugin)
     set_target_properties(${target} PROPERTIES
         PREFIX ""
         CXX_VISIBILITY_PRESET hidden

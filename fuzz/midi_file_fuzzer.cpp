@@ -23,7 +23,7 @@
 
 namespace {
 
-void checkSequence(const render::MidiSequence& sequence) {
+void checkSequence(const corvalen::render::MidiSequence& sequence) {
     CORVALEN_FUZZ_CHECK(sequence.format == 0 || sequence.format == 1, "format", sequence.format);
     if (sequence.division.smpte) {
         CORVALEN_FUZZ_CHECK(sequence.division.ticksPerFrame > 0, "SMPTE ticks per frame", 0);
@@ -31,7 +31,7 @@ void checkSequence(const render::MidiSequence& sequence) {
         CORVALEN_FUZZ_CHECK(sequence.division.ticksPerQuarter > 0, "ticks per quarter", 0);
     }
     std::uint64_t previousTick = 0;
-    for (const render::ChannelMessage& message : sequence.messages) {
+    for (const corvalen::render::ChannelMessage& message : sequence.messages) {
         CORVALEN_FUZZ_CHECK(message.tick >= previousTick, "messages out of order",
                             static_cast<long long>(message.tick));
         previousTick = message.tick;
@@ -39,7 +39,7 @@ void checkSequence(const render::MidiSequence& sequence) {
                             "not a channel status", message.status);
         CORVALEN_FUZZ_CHECK(message.data1 < 0x80 && message.data2 < 0x80, "data byte >= 0x80",
                             message.status);
-        if (render::channelMessageDataBytes(message.status) == 1) {
+        if (corvalen::render::channelMessageDataBytes(message.status) == 1) {
             CORVALEN_FUZZ_CHECK(message.data2 == 0, "second data byte of a one-byte kind",
                                 message.status);
         }
@@ -47,7 +47,7 @@ void checkSequence(const render::MidiSequence& sequence) {
                             static_cast<long long>(message.tick));
     }
     previousTick = 0;
-    for (const render::TempoChange& tempo : sequence.tempos) {
+    for (const corvalen::render::TempoChange& tempo : sequence.tempos) {
         CORVALEN_FUZZ_CHECK(tempo.tick >= previousTick, "tempos out of order",
                             static_cast<long long>(tempo.tick));
         previousTick = tempo.tick;
@@ -55,9 +55,9 @@ void checkSequence(const render::MidiSequence& sequence) {
     }
 }
 
-void checkTimeline(const render::Timeline& timeline) {
+void checkTimeline(const corvalen::render::Timeline& timeline) {
     std::int64_t previousFrame = 0;
-    for (const render::TimedEvent& event : timeline.events) {
+    for (const corvalen::render::TimedEvent& event : timeline.events) {
         CORVALEN_FUZZ_CHECK(event.frame >= previousFrame, "timeline out of order", event.frame);
         previousFrame = event.frame;
         CORVALEN_FUZZ_CHECK(event.frame <= timeline.endFrame, "event after the end frame",
@@ -66,15 +66,15 @@ void checkTimeline(const render::Timeline& timeline) {
 }
 
 // Plays the timeline through the scheduler as corvalen-render does, in blocks of `blockSize`.
-void checkScheduling(const render::Timeline& timeline, int blockSize, int cap) {
-    render::EventScheduler scheduler(timeline.events, cap);
+void checkScheduling(const corvalen::render::Timeline& timeline, int blockSize, int cap) {
+    corvalen::render::EventScheduler scheduler(timeline.events, cap);
     std::vector<VstMidiEvent> list(static_cast<std::size_t>(scheduler.maxEventsPerList()));
     std::int64_t blockStart = 0;
     std::size_t delivered = 0;
     // Each slice either hands on an event or moves a whole block on; stop once the last event
     // is out, so that a file lasting hours costs no more than its events.
     while (!scheduler.finished()) {
-        const render::EventScheduler::Slice slice =
+        const corvalen::render::EventScheduler::Slice slice =
             scheduler.next(blockStart, blockSize, list.data());
         CORVALEN_FUZZ_CHECK(slice.frames >= 1 && slice.frames <= blockSize, "slice length",
                             slice.frames);
@@ -83,7 +83,7 @@ void checkScheduling(const render::Timeline& timeline, int blockSize, int cap) {
             "list length", slice.eventCount);
         for (int i = 0; i < slice.eventCount; ++i) {
             const VstMidiEvent& event = list[static_cast<std::size_t>(i)];
-            const render::TimedEvent& timed = timeline.events[delivered++];
+            const corvalen::render::TimedEvent& timed = timeline.events[delivered++];
             CORVALEN_FUZZ_CHECK(event.deltaFrames >= 0 && event.deltaFrames < slice.frames,
                                 "deltaFrames outside its slice", event.deltaFrames);
             const std::int64_t at = blockStart + event.deltaFrames;
@@ -114,20 +114,20 @@ void checkScheduling(const render::Timeline& timeline, int blockSize, int cap) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    render::MidiSequence sequence;
+    corvalen::render::MidiSequence sequence;
     try {
-        sequence = render::parseMidiFile(data, size);
-    } catch (const render::MidiFileError&) {
+        sequence = corvalen::render::parseMidiFile(data, size);
+    } catch (const corvalen::render::MidiFileError&) {
         return 0;
     }
     checkSequence(sequence);
 
     // The usual rate, and an odd one that leaves a remainder in every conversion.
     for (const int sampleRate : {44100, 7}) {
-        render::Timeline timeline;
+        corvalen::render::Timeline timeline;
         try {
-            timeline = render::buildTimeline(sequence, sampleRate);
-        } catch (const render::TimelineError&) {
+            timeline = corvalen::render::buildTimeline(sequence, sampleRate);
+        } catch (const corvalen::render::TimelineError&) {
             continue;
         }
         checkTimeline(timeline);

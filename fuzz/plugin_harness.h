@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "fuzz/byte_reader.h"
-#include "host/aeffect.h"
+#include "vst_plugin/aeffect.h"
 
 namespace corvalen::fuzz {
 

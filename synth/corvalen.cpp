@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/text_helpers.h"
+#include "vst_plugin/text_helpers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "dsp/bowed_string.h"
-#include "host/audioeffectx.h"
+#include "vst_plugin/audioeffectx.h"
 #include "synth/event_queue.h"
 #include "synth/parameters.h"
 #include "synth/program.h"

@@ -1,4 +1,4 @@
-#include "host/plugin_entry.h"
+#include "vst_plugin/plugin_entry.h"
 #include "synth/corvalen.h"
 
 // Exported as `main` by the link step (cmake/Plugin.cmake); the library's only export.

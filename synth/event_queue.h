@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "host/aeffect.h"
+#include "vst_plugin/aeffect.h"
 
 // One accepted note message, waiting for its sample in the coming block.
 struct QueuedEvent {

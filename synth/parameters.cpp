@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/text_helpers.h"
+#include "vst_plugin/text_helpers.h"
 #include "synth/program.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "host/fp_environment.h"
+#include "vst_plugin/fp_environment.h"
 
 // The SSE arithmetic state of a rendering call: flush-to-zero and denormals-are-zero on, every
 // exception masked, rounding to nearest; on leaving, the caller's MXCSR back exactly as it was,

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "host/fp_environment.h"
+#include "vst_plugin/fp_environment.h"
 #include "tests/cross/phrase.h"
-#include "tests/host/plugin_library.h"
+#include "tests/vst_plugin/plugin_library.h"
 
 #ifndef CORVALEN_PLUGIN_BUILT_PATH
 #error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"

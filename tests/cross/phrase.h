@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "host/aeffect.h"
+#include "vst_plugin/aeffect.h"
 
 namespace corvalen::cross {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/cross/phrase.h"
-#include "tests/host/plugin_library.h"
+#include "tests/vst_plugin/plugin_library.h"
 
 #ifndef CORVALEN_PLUGIN_BUILT_PATH
 #error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"

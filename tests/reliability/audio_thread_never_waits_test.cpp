@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/host/test_host.h"
+#include "tests/vst_plugin/test_host.h"
 
 namespace {
 

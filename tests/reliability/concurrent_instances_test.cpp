@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/host/test_host.h"
+#include "tests/vst_plugin/test_host.h"
 #include "tests/reliability/host_session.h"
 
 namespace corvalen::reliability {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "tests/host/test_host.h"
+#include "tests/vst_plugin/test_host.h"
 
 namespace corvalen::reliability {
 namespace {

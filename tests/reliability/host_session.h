@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/host/test_host.h"
+#include "tests/vst_plugin/test_host.h"
 
 namespace corvalen::reliability {
 

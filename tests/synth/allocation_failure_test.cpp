@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "tests/host/test_host.h"
+#include "tests/vst_plugin/test_host.h"
 
 namespace {
 

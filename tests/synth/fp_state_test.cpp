@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "host/fp_environment.h"
+#include "vst_plugin/fp_environment.h"
 #include "tests/synth/reference_string.h"
 #include "tests/synth/synth_harness.h"
 

@@ -18,7 +18,7 @@
 #include <new>
 #include <vector>
 
-#include "tests/host/test_host.h"
+#include "tests/vst_plugin/test_host.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define CORVALEN_SANITIZED 1

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "tests/host/test_host.h"
+#include "tests/vst_plugin/test_host.h"
 
 namespace corvalen_test {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/aeffect.h"
+#include "vst_plugin/aeffect.h"
 
 namespace corvalen_test {
 

@@ -4,9 +4,9 @@
 
 namespace {
 
-using render::Options;
-using render::parseCommandLine;
-using render::UsageError;
+using corvalen::render::Options;
+using corvalen::render::parseCommandLine;
+using corvalen::render::UsageError;
 
 TEST(CommandLine, DefaultsRenderTheDemoPhraseThroughTheBuiltPlugin) {
     const Options options = parseCommandLine({});
@@ -31,7 +31,7 @@ TEST(CommandLine, OptionsTakeSeparateOrAttachedValues) {
     EXPECT_EQ(options.outputPath, "o.wav");
     EXPECT_EQ(options.sampleRate, 48000);
     EXPECT_EQ(options.blockSize, 64);
-    EXPECT_EQ(options.format, render::SampleFormat::kFloat32);
+    EXPECT_EQ(options.format, corvalen::render::SampleFormat::kFloat32);
     EXPECT_EQ(options.tailSeconds, 1.5);
     EXPECT_EQ(options.program, 3);
     ASSERT_EQ(options.parameters.size(), 2u);
@@ -82,13 +82,13 @@ TEST(CommandLine, BadUsageIsRefusedWithAMessage) {
 }
 
 TEST(CommandLine, ParameterNamesCompareWithoutBlanksAndCase) {
-    EXPECT_EQ(render::normalizedName(" Level "), "level");
-    EXPECT_EQ(render::normalizedName("\tBow Pres  "), "bow pres");
-    EXPECT_EQ(render::normalizedName("   "), "");
+    EXPECT_EQ(corvalen::render::normalizedName(" Level "), "level");
+    EXPECT_EQ(corvalen::render::normalizedName("\tBow Pres  "), "bow pres");
+    EXPECT_EQ(corvalen::render::normalizedName("   "), "");
 }
 
 TEST(CommandLine, HelpListsEveryExitCode) {
-    const std::string help = render::usageText();
+    const std::string help = corvalen::render::usageText();
     for (int code = 0; code <= 7; ++code) {
         EXPECT_NE(help.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
     }

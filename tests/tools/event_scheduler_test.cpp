@@ -6,9 +6,9 @@
 
 namespace {
 
-using render::EventList;
-using render::EventScheduler;
-using render::TimedEvent;
+using corvalen::render::EventList;
+using corvalen::render::EventScheduler;
+using corvalen::render::TimedEvent;
 
 std::vector<TimedEvent> notesAt(std::initializer_list<std::int64_t> frames) {
     std::vector<TimedEvent> events;

@@ -6,17 +6,17 @@
 
 namespace {
 
-using render::MidiFileError;
-using render::MidiSequence;
-using render::parseMidiFile;
+using corvalen::render::MidiFileError;
+using corvalen::render::MidiSequence;
+using corvalen::render::parseMidiFile;
 using render_test::SmfBuilder;
 
 MidiSequence parse(const std::vector<std::uint8_t>& bytes) {
     return parseMidiFile(bytes.data(), bytes.size());
 }
 
-void expectMessage(const render::ChannelMessage& message, std::uint64_t tick, int status, int data1,
-                   int data2) {
+void expectMessage(const corvalen::render::ChannelMessage& message, std::uint64_t tick, int status,
+                   int data1, int data2) {
     EXPECT_EQ(message.tick, tick);
     EXPECT_EQ(message.status, status);
     EXPECT_EQ(message.data1, data1);
@@ -224,7 +224,7 @@ TEST(MidiFileReader, TrackLengthPastTheFileIsAnError) {
 }
 
 TEST(MidiFileReader, MissingFileIsAnError) {
-    EXPECT_THROW(render::readMidiFile("/nonexistent/corvalen.mid"), MidiFileError);
+    EXPECT_THROW(corvalen::render::readMidiFile("/nonexistent/corvalen.mid"), MidiFileError);
 }
 
 }  // namespace

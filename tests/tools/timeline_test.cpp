@@ -4,9 +4,9 @@
 
 namespace {
 
-using render::TempoChange;
-using render::TempoMap;
-using render::TimeDivision;
+using corvalen::render::TempoChange;
+using corvalen::render::TempoMap;
+using corvalen::render::TimeDivision;
 
 TimeDivision ppq(int ticks) {
     TimeDivision division;
@@ -66,16 +66,16 @@ TEST(TempoMap, SmpteTimeIgnoresTempo) {
 TEST(TempoMap, SequencesLongerThanADayAreRefused) {
     const TempoMap map(ppq(1), {{0, 0xFFFFFF}});  // 16.8 s per tick
     EXPECT_NO_THROW(map.frameAt(5000, 44100));
-    EXPECT_THROW(map.frameAt(6000, 44100), render::TimelineError);
-    EXPECT_THROW(map.frameAt(std::uint64_t{1} << 62, 44100), render::TimelineError);
+    EXPECT_THROW(map.frameAt(6000, 44100), corvalen::render::TimelineError);
+    EXPECT_THROW(map.frameAt(std::uint64_t{1} << 62, 44100), corvalen::render::TimelineError);
 }
 
 TEST(Timeline, EventsKeepTheirBytesAndOrder) {
-    render::MidiSequence sequence;
+    corvalen::render::MidiSequence sequence;
     sequence.division = ppq(480);
     sequence.messages = {{0, 0x90, 60, 100}, {240, 0xB3, 7, 90}, {240, 0x80, 60, 0}};
     sequence.endTick = 480;
-    const render::Timeline timeline = render::buildTimeline(sequence, 44100);
+    const corvalen::render::Timeline timeline = corvalen::render::buildTimeline(sequence, 44100);
     ASSERT_EQ(timeline.events.size(), 3u);
     EXPECT_EQ(timeline.events[1].frame, 11025);
     EXPECT_EQ(timeline.events[1].bytes[0], 0xB3);
@@ -86,7 +86,7 @@ TEST(Timeline, EventsKeepTheirBytesAndOrder) {
 }
 
 TEST(Timeline, NotesHeldAtTheEndAreReleasedThere) {
-    render::MidiSequence sequence;
+    corvalen::render::MidiSequence sequence;
     sequence.division = ppq(480);
     sequence.messages = {
         {0, 0x90, 60, 100},  // released by a velocity-0 note on
@@ -96,7 +96,7 @@ TEST(Timeline, NotesHeldAtTheEndAreReleasedThere) {
         {30, 0x90, 67, 80}, {40, 0x80, 67, 0},
     };
     sequence.endTick = 960;
-    const render::Timeline timeline = render::buildTimeline(sequence, 44100);
+    const corvalen::render::Timeline timeline = corvalen::render::buildTimeline(sequence, 44100);
     ASSERT_EQ(timeline.events.size(), 10u);
     EXPECT_EQ(timeline.endFrame, 44100);
     for (std::size_t i = 8; i < 10; ++i) EXPECT_EQ(timeline.events[i].frame, 44100);

@@ -16,7 +16,8 @@
 
 namespace {
 
-using namespace validate;
+using namespace corvalen::validate;
+namespace vsthost = corvalen::vsthost;
 
 TEST(VerdictLines, FormatAndParseAreInverse) {
     for (Verdict verdict :
@@ -142,11 +143,11 @@ class PhraseRendering : public ::testing::Test {
 protected:
     void SetUp() override {
         unsetenv("CORVALEN_FAULT");
-        library_ = std::make_unique<PluginLibrary>(FAULTY_PLUGIN);
+        library_ = std::make_unique<vsthost::PluginLibrary>(FAULTY_PLUGIN);
         instance_ = std::make_unique<PluginInstance>(*library_);
         instance_->start(44100.0f, 512);
     }
-    std::unique_ptr<PluginLibrary> library_;
+    std::unique_ptr<vsthost::PluginLibrary> library_;
     std::unique_ptr<PluginInstance> instance_;
 };
 

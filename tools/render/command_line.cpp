@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace render {
+namespace corvalen::render {
 namespace {
 
 constexpr int kMinSampleRate = 8000;
@@ -197,4 +197,4 @@ Exit codes:
 )";
 }
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -8,7 +8,7 @@
 
 #include "tools/render/wav_writer.h"
 
-namespace render {
+namespace corvalen::render {
 
 // Distinct exit codes, one per kind of failure (documented in --help and tools/README.md).
 enum ExitCode : int {
@@ -59,4 +59,4 @@ std::string usageText();
 // Lower-case text without leading and trailing blanks: how parameter names are compared.
 std::string normalizedName(const std::string& name);
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace render {
+namespace corvalen::render {
 namespace {
 
 constexpr std::uint16_t kTicksPerBeat = 480;
@@ -72,4 +72,4 @@ MidiSequence demoPhrase() {
     return sequence;
 }
 
-}  // namespace render
+}  // namespace corvalen::render

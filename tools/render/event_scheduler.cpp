@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace render {
+namespace corvalen::render {
 
 EventScheduler::EventScheduler(const std::vector<TimedEvent>& events, int maxEventsPerList)
     : events_(events), maxEventsPerList_(std::max(1, maxEventsPerList)) {}
@@ -73,4 +73,4 @@ VstEvents* EventList::list(int count) {
     return list;
 }
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/aeffect.h"
 #include "tools/render/timeline.h"
+#include "vst_plugin/aeffect.h"
 
-namespace render {
+namespace corvalen::render {
 
 class EventScheduler {
 public:
@@ -63,4 +63,4 @@ private:
     std::vector<VstIntPtr> storage_;
 };
 
-}  // namespace render
+}  // namespace corvalen::render

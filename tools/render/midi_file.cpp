@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace render {
+namespace corvalen::render {
 namespace {
 
 // The longest variable-length quantity the format allows is four bytes (28 bits).
@@ -206,4 +206,4 @@ MidiSequence readMidiFile(const std::string& path) {
     }
 }
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace render {
+namespace corvalen::render {
 
 class MidiFileError : public std::runtime_error {
 public:
@@ -59,4 +59,4 @@ MidiSequence parseMidiFile(const std::uint8_t* data, std::size_t size);
 // Reads and parses a file. Throws MidiFileError, also when the file cannot be read.
 MidiSequence readMidiFile(const std::string& path);
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace render {
+namespace corvalen::render {
 
-BlockRenderer::BlockRenderer(Plugin& plugin, int maxEventsPerList)
+BlockRenderer::BlockRenderer(vsthost::Plugin& plugin, int maxEventsPerList)
     : plugin_(plugin),
       maxFrames_(std::max<VstInt32>(1, plugin.settings().blockSize)),
       eventList_(maxEventsPerList) {
@@ -52,7 +52,7 @@ private:
 
 }  // namespace
 
-RenderStats renderTimeline(Plugin& plugin, const Timeline& timeline, int maxEventsPerList,
+RenderStats renderTimeline(vsthost::Plugin& plugin, const Timeline& timeline, int maxEventsPerList,
                            const TailPolicy& tail, AudioSink& sink,
                            const ProgressCallback& progress) {
     BlockRenderer renderer(plugin, maxEventsPerList);
@@ -96,4 +96,4 @@ RenderStats renderTimeline(Plugin& plugin, const Timeline& timeline, int maxEven
     return stats;
 }
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "tools/render/event_scheduler.h"
-#include "tools/render/plugin.h"
 #include "tools/render/timeline.h"
+#include "vst_host/plugin.h"
 
-namespace render {
+namespace corvalen::render {
 
 // Where rendered audio goes, one slice at a time (channel buffers, not interleaved).
 class AudioSink {
@@ -22,7 +22,7 @@ public:
 // nothing. Input buffers stay silent, so effects can be rendered too.
 class BlockRenderer {
 public:
-    BlockRenderer(Plugin& plugin, int maxEventsPerList);
+    BlockRenderer(vsthost::Plugin& plugin, int maxEventsPerList);
 
     int maxFrames() const { return maxFrames_; }
     int channelCount() const { return static_cast<int>(outputs_.size()); }
@@ -35,7 +35,7 @@ public:
     const float* const* outputs() const { return outputs_.data(); }
 
 private:
-    Plugin& plugin_;
+    vsthost::Plugin& plugin_;
     int maxFrames_;
     EventList eventList_;
     std::vector<float> inputStorage_;
@@ -63,8 +63,8 @@ struct RenderStats {
 using ProgressCallback = std::function<void(std::int64_t done, std::int64_t expected)>;
 
 // Resumes the plug-in, plays the timeline and the tail into `sink`, and suspends it.
-RenderStats renderTimeline(Plugin& plugin, const Timeline& timeline, int maxEventsPerList,
+RenderStats renderTimeline(vsthost::Plugin& plugin, const Timeline& timeline, int maxEventsPerList,
                            const TailPolicy& tail, AudioSink& sink,
                            const ProgressCallback& progress = nullptr);
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace render {
+namespace corvalen::render {
 
 void SignalStats::write(const float* const* channels, int channelCount, int frames) {
     for (int channel = 0; channel < channelCount; ++channel) {
@@ -48,4 +48,4 @@ std::string summaryLine(const SignalStats& stats, int sampleRate) {
     return line;
 }
 
-}  // namespace render
+}  // namespace corvalen::render

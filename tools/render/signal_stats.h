@@ -6,7 +6,7 @@
 
 #include "tools/render/renderer.h"
 
-namespace render {
+namespace corvalen::render {
 
 class SignalStats : public AudioSink {
 public:
@@ -37,4 +37,4 @@ std::string formatDbfs(double level);
 // One line: duration, peak, RMS and the NaN/infinity and clipping verdicts.
 std::string summaryLine(const SignalStats& stats, int sampleRate);
 
-}  // namespace render
+}  // namespace corvalen::render

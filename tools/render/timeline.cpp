@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace render {
+namespace corvalen::render {
 
 TempoMap::TempoMap(const TimeDivision& division, const std::vector<TempoChange>& tempos) {
     if (division.smpte) {
@@ -95,4 +95,4 @@ Timeline buildTimeline(const MidiSequence& sequence, int sampleRate) {
     return timeline;
 }
 
-}  // namespace render
+}  // namespace corvalen::render

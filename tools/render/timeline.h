@@ -7,7 +7,7 @@
 
 #include "tools/render/midi_file.h"
 
-namespace render {
+namespace corvalen::render {
 
 class TimelineError : public std::runtime_error {
 public:
@@ -54,4 +54,4 @@ struct Timeline {
 // a note off at the end frame, as a sequencer sends when it stops.
 Timeline buildTimeline(const MidiSequence& sequence, int sampleRate);
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace render {
+namespace corvalen::render {
 
 WavWriter::WavWriter(const std::string& path, int channels, int sampleRate, SampleFormat format,
                      int maxFrames)
@@ -58,4 +58,4 @@ void WavWriter::close() {
     if (sf_close(file) != 0) throw OutputError("cannot finish " + path_);
 }
 
-}  // namespace render
+}  // namespace corvalen::render

@@ -9,7 +9,7 @@
 
 #include "tools/render/renderer.h"
 
-namespace render {
+namespace corvalen::render {
 
 enum class SampleFormat { kPcm16, kPcm24, kFloat32 };
 
@@ -40,4 +40,4 @@ private:
     std::vector<float> interleaved_;
 };
 
-}  // namespace render
+}  // namespace corvalen::render

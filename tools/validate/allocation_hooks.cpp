@@ -93,7 +93,7 @@ void free(void* pointer) {
 }  // extern "C"
 #endif
 
-namespace validate {
+namespace corvalen::validate {
 
 bool HeapCounter::hooksBuiltIn() {
     return VALIDATE_HEAP_HOOKS != 0;
@@ -152,4 +152,4 @@ std::string HeapCounter::interpositionProblem(void* libraryHandle) {
     return "";
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

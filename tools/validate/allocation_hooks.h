@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-namespace validate {
+namespace corvalen::validate {
 
 struct HeapCalls {
     std::uint64_t allocations = 0;  // malloc, calloc, realloc, aligned allocations
@@ -29,4 +29,4 @@ public:
     static HeapCalls stopCounting();
 };
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-namespace validate {
+namespace corvalen::validate {
 
-PluginLibrary& CheckContext::library() {
-    if (!library_) library_ = std::make_unique<PluginLibrary>(pluginPath_);
+vsthost::PluginLibrary& CheckContext::library() {
+    if (!library_) library_ = std::make_unique<vsthost::PluginLibrary>(pluginPath_);
     return *library_;
 }
 
@@ -108,4 +108,4 @@ std::string GuardedText::text() const {
     return text;
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -12,7 +12,7 @@
 #include "tools/validate/plugin_instance.h"
 #include "tools/validate/verdict.h"
 
-namespace validate {
+namespace corvalen::validate {
 
 // Levels the checks decide with.
 constexpr double kSilenceDbfs = -90.0;  // below this a render counts as silent
@@ -28,7 +28,7 @@ public:
 
     const std::string& pluginPath() const { return pluginPath_; }
     // The library, loaded on first use; one per process.
-    PluginLibrary& library();
+    vsthost::PluginLibrary& library();
 
     void pass(const std::string& name, const std::string& detail) {
         sink_({Verdict::kPass, name, detail});
@@ -46,7 +46,7 @@ public:
 private:
     std::string pluginPath_;
     Sink sink_;
-    std::unique_ptr<PluginLibrary> library_;
+    std::unique_ptr<vsthost::PluginLibrary> library_;
 };
 
 // A fresh instance, opened, given the rate and block size and resumed.
@@ -107,4 +107,4 @@ private:
     std::vector<unsigned char> bytes_;
 };
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -6,7 +6,7 @@
 
 #include "tools/validate/check_support.h"
 
-namespace validate {
+namespace corvalen::validate {
 
 struct Check {
     const char* name;
@@ -42,4 +42,4 @@ void checkHostOddities(CheckContext& context);
 void checkNoAllocation(CheckContext& context);
 void checkTail(CheckContext& context);
 
-}  // namespace validate
+}  // namespace corvalen::validate

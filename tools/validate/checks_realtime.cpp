@@ -4,7 +4,7 @@
 
 #include "tools/validate/checks.h"
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 constexpr double kHoldSeconds = 3.0;
@@ -110,4 +110,4 @@ void checkTail(CheckContext& context) {
                     problems.empty() ? std::string(detail) : problems + detail);
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -7,7 +7,7 @@
 
 #include "tools/validate/checks.h"
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 constexpr int kBlockSizes[] = {1, 2, 3, 31, 64, 127, 512, 4096};
@@ -298,4 +298,4 @@ void checkProcessCalls(CheckContext& context) {
     context.verdict(!at, "process-accumulating", detail);
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -6,7 +6,7 @@
 
 #include "tools/validate/checks.h"
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 constexpr int kParameterInterval = 32;  // frames between two parameter changes
@@ -246,9 +246,9 @@ void checkParameterTexts(CheckContext& context) {
                         : problems);
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate
 
-namespace validate {
+namespace corvalen::validate {
 
 void checkHostOddities(CheckContext& context) {
     std::string problems;
@@ -303,4 +303,4 @@ void checkHostOddities(CheckContext& context) {
                         : problems);
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

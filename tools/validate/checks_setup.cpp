@@ -7,7 +7,7 @@
 
 #include "tools/validate/checks.h"
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 constexpr double kMaxLoadSeconds = 0.1;
@@ -75,7 +75,7 @@ std::string playProblem(PluginInstance& instance) {
 
 void checkLoad(CheckContext& context) {
     const double start = monotonicSeconds();
-    PluginLibrary& library = context.library();
+    vsthost::PluginLibrary& library = context.library();
     PluginInstance instance(library);
     instance.open();
     const double seconds = monotonicSeconds() - start;
@@ -265,4 +265,4 @@ void checkSetupOrder(CheckContext& context) {
                         : problems);
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 double threadCpuSeconds() {
@@ -158,4 +158,4 @@ RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
     return result;
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

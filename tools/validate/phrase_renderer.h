@@ -12,7 +12,7 @@
 #include "tools/validate/plugin_instance.h"
 #include "tools/validate/signal_analysis.h"
 
-namespace validate {
+namespace corvalen::validate {
 
 struct TimedMidi {
     std::int64_t frame = 0;
@@ -61,4 +61,4 @@ struct RenderResult {
 RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
                           const RenderSettings& settings);
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 // The entry point runs before the record exists, so calls made from inside it cannot find
@@ -66,7 +66,7 @@ VstIntPtr ValidationHost::answer(VstInt32 opcode, VstInt32 /*index*/, VstIntPtr 
     }
 }
 
-PluginInstance::PluginInstance(const PluginLibrary& library, HostMode mode) : host_(mode) {
+PluginInstance::PluginInstance(const vsthost::PluginLibrary& library, HostMode mode) : host_(mode) {
     hostBeingCreated = &host_;
     AEffect* effect = library.entry()(&validationHostCallback);
     hostBeingCreated = nullptr;
@@ -125,4 +125,4 @@ void PluginInstance::start(float rate, VstInt32 blockSize) {
     resume();
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

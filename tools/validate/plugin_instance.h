@@ -1,23 +1,23 @@
-// Low-level access to a VST 2 plug-in for validation: unlike render::Plugin, nothing happens
-// behind the caller's back, so a check can send the opcodes in any order it wants to test.
+// Low-level access to a VST 2 plug-in for validation: unlike corvalen::render::Plugin, nothing
+// happens behind the caller's back, so a check can send the opcodes in any order it wants to test.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
-#include "host/aeffect.h"
-#include "tools/render/plugin_library.h"
+#include "vst_host/plugin_library.h"
+#include "vst_plugin/aeffect.h"
 
-namespace validate {
+namespace corvalen::validate {
 
 class ValidationError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// Loading failures are render::LoadError, as for the renderer.
-using render::PluginLibrary;
+// Loading failures are corvalen::render::LoadError, as for the renderer.
+using vsthost::PluginLibrary;
 
 // How the host answers the plug-in's questions.
 enum class HostMode {
@@ -55,7 +55,7 @@ class PluginInstance {
 public:
     // Throws ValidationError when the entry point gives no record or a record without the
     // VST 2 magic or a dispatcher.
-    PluginInstance(const PluginLibrary& library, HostMode mode = HostMode::kFull);
+    PluginInstance(const vsthost::PluginLibrary& library, HostMode mode = HostMode::kFull);
     ~PluginInstance();
     PluginInstance(const PluginInstance&) = delete;
     PluginInstance& operator=(const PluginInstance&) = delete;
@@ -96,4 +96,4 @@ private:
 // The record's magic, 'VstP'.
 constexpr VstInt32 kVstMagic = ('V' << 24) | ('s' << 16) | ('t' << 8) | 'P';
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-namespace validate {
+namespace corvalen::validate {
 
 std::int64_t frameCount(const Audio& audio) {
     return audio.empty() ? 0 : static_cast<std::int64_t>(audio.front().size());
@@ -106,4 +106,4 @@ double median(std::vector<double> values) {
     return (lower + upper) / 2.0;
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

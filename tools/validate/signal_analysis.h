@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-namespace validate {
+namespace corvalen::validate {
 
 // One vector of samples per output channel, all of the same length.
 using Audio = std::vector<std::vector<float>>;
@@ -41,4 +41,4 @@ double amplitudeToDecibels(double amplitude);
 // The median of the values (the mean of the two middle ones for an even count); 0 for none.
 double median(std::vector<double> values);
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -14,7 +14,7 @@
 
 #include "tools/validate/checks.h"
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 double monotonicSeconds() {
@@ -180,4 +180,4 @@ int runValidation(const ValidationOptions& options, std::FILE* out) {
     return tally.exitCode();
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace validate {
+namespace corvalen::validate {
 
 struct ValidationOptions {
     std::string pluginPath;
@@ -24,4 +24,4 @@ std::vector<std::string> checkNames();
 // code: 0 when nothing failed, 1 otherwise.
 int runValidation(const ValidationOptions& options, std::FILE* out);
 
-}  // namespace validate
+}  // namespace corvalen::validate

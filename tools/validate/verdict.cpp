@@ -1,6 +1,6 @@
 #include "tools/validate/verdict.h"
 
-namespace validate {
+namespace corvalen::validate {
 namespace {
 
 const char* word(Verdict verdict) {
@@ -68,4 +68,4 @@ std::string Tally::summary() const {
     return text;
 }
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace validate {
+namespace corvalen::validate {
 
 // kExpectedFail: a failure the caller said to expect (--expect-fail), reported as "XFAIL" and
 // not counted as a failure.
@@ -40,4 +40,4 @@ private:
     int expectedFailures_ = 0;
 };
 
-}  // namespace validate
+}  // namespace corvalen::validate

@@ -1,0 +1,80 @@
+// The test host's own helpers: the event lists it builds must have the layout a host gives,
+// and its guards must notice what they are there to notice.
+#include <cstring>
+
+#include "tests/vst_plugin/effect_fixture.h"
+
+namespace corvalen::testing {
+namespace {
+
+TEST(EventListTest, BuildsTheHostLayoutForAnyNumberOfEvents) {
+    EventList events;
+    for (int i = 0; i < 40; ++i) events.addMidi(i, 0x90 | (i % 16), i, 127 - i);
+    events.addSysex(3, {0xF0, 0x7E, 0xF7});
+    VstEvents* list = events.get();
+    ASSERT_EQ(list->numEvents, 41);
+    EXPECT_EQ(list->reserved, 0);
+    // The pointers follow the two header words, as many as there are events.
+    auto* const* pointers = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(list) +
+                                                               2 * sizeof(std::intptr_t));
+    for (int i = 0; i < 40; ++i) {
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(pointers[i]);
+        EXPECT_EQ(midi->type, kVstMidiType);
+        EXPECT_EQ(midi->byteSize, 32);
+        EXPECT_EQ(midi->deltaFrames, i);
+        EXPECT_EQ(static_cast<unsigned char>(midi->midiData[0]), 0x90 | (i % 16));
+        EXPECT_EQ(midi->midiData[1], i);
+        EXPECT_EQ(midi->midiData[2], 127 - i);
+        EXPECT_EQ(midi->midiData[3], 0);
+    }
+    const auto* sysex = reinterpret_cast<const VstMidiSysexEvent*>(pointers[40]);
+    EXPECT_EQ(sysex->type, kVstSysExType);
+    EXPECT_EQ(sysex->byteSize, static_cast<VstInt32>(sizeof(VstMidiSysexEvent)));
+    EXPECT_EQ(sysex->dumpBytes, 3);
+    EXPECT_EQ(static_cast<unsigned char>(sysex->sysexDump[2]), 0xF7);
+}
+
+TEST(EventListTest, EmptyListHasZeroEvents) {
+    EventList events;
+    EXPECT_EQ(events.get()->numEvents, 0);
+}
+
+TEST(AudioBlockTest, GuardsNoticeAWritePastTheEnd) {
+    AudioBlock block(8, 0.25f);
+    EXPECT_TRUE(block.guardsIntact());
+    EXPECT_EQ(block.left()[7], 0.25f);
+    block.outputs()[1][8] = 0.0f;
+    EXPECT_FALSE(block.guardsIntact());
+}
+
+class TestHostTest : public TestEffectFixture {};
+
+TEST_F(TestHostTest, ReadTextReportsTheBytesWritten) {
+    std::strcpy(probe->text, "abc");
+    const TextResult result = effect->readText(effGetParamName, 0, 0, 32);
+    EXPECT_EQ(result.text, "abc");
+    EXPECT_TRUE(result.terminated);
+    EXPECT_EQ(result.bytesTouched, 4u);
+}
+
+TEST_F(TestHostTest, AnswersAndLogsPerOpcode) {
+    host.setAnswer(audioMasterGetVendorVersion, 77);
+    EXPECT_EQ(effect->dispatch(effVendorSpecific, kCommandCallHost, kServiceGetHostVendorVersion),
+              77);
+    host.clearAnswer(audioMasterGetVendorVersion);
+    EXPECT_EQ(effect->dispatch(effVendorSpecific, kCommandCallHost, kServiceGetHostVendorVersion),
+              0);
+    EXPECT_EQ(host.callsWithOpcode(audioMasterGetVendorVersion).size(), 2u);
+    host.clearCalls();
+    EXPECT_TRUE(host.calls().empty());
+}
+
+TEST(PluginLibraryTest, MissingLibraryReportsAnError) {
+    PluginLibrary library("/nonexistent/corvalen-no-such-plugin.so");
+    EXPECT_FALSE(library.isLoaded());
+    EXPECT_EQ(library.entry(), nullptr);
+    EXPECT_FALSE(library.error().empty());
+}
+
+}  // namespace
+}  // namespace corvalen::testing
