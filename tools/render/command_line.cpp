@@ -105,6 +105,14 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
             options.checks.push_back(takeValue());
         } else if (argument == "--expect-fail") {
             options.expectedFailures.push_back(takeValue());
+        } else if (argument == "--list-checks") {
+            noValue();
+            options.listChecks = true;
+        } else if (argument == "--report") {
+            options.report = takeValue();
+            if (options.report != "text" && options.report != "json") {
+                throw UsageError("--report takes text or json, not '" + options.report + "'");
+            }
         } else if (argument == "-q" || argument == "--quiet") {
             noValue();
             options.quiet = true;
@@ -140,8 +148,10 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
                              argument + "')");
         }
     }
-    if ((!options.checks.empty() || !options.expectedFailures.empty()) && !options.validate) {
-        throw UsageError("--check and --expect-fail only apply with --validate");
+    if ((!options.checks.empty() || !options.expectedFailures.empty() ||
+         options.report != "text") &&
+        !options.validate) {
+        throw UsageError("--check, --expect-fail and --report only apply with --validate");
     }
     // With --validate the one argument names the plug-in, as -p does.
     if (options.validate && midiGiven) {
@@ -157,7 +167,9 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string usageText() {
     return R"(Usage: corvalen-render [OPTIONS] [MIDI-FILE]
-       corvalen-render --validate [--check NAME]... [--expect-fail NAME]... [PLUGIN]
+       corvalen-render --validate [--check NAME]... [--expect-fail NAME]... [--report json]
+                       [PLUGIN]
+       corvalen-render --list-checks
 
 Renders a Standard MIDI File (format 0 or 1) through a VST 2 plug-in into a WAV file.
 Without a MIDI file it plays a built-in demo phrase (about 14 s).
@@ -177,16 +189,21 @@ Options:
                         more are split at the first event that does not fit
       --info            print what the plug-in tells about itself and exit
       --validate        check the plug-in (default: Corvalen) as hosts use it: one line
-                        "PASS name: detail", "FAIL ..." or "SKIP ..." per check, then the
-                        tally; exit code 1 when a check fails
+                        "PASS name: detail", "FAIL ...", "WARN ..." or "SKIP ..." per check,
+                        then the tally; exit code 1 when a check fails (FAIL: a fault hosts
+                        meet; WARN: only under abuse or on a path hosts do not take; SKIP:
+                        cannot judge, with the reason)
       --check NAME      with --validate, run only this check (may be repeated)
       --expect-fail NAME  with --validate, report this check's failure as XFAIL, a known
                         fault that does not fail the run (may be repeated)
+      --report FORMAT   with --validate, text (default) or json: per check its verdict,
+                        detail and seconds, then the tally
+      --list-checks     print the validator's checks, one line each, and exit
   -q, --quiet           print nothing but errors
   -h, --help            print this help
 
 Exit codes:
-  0  success (with --validate: no check failed)
+  0  success (with --validate: no check failed; warnings do not count)
   1  rendering failed for another reason (with --validate: a check failed)
   2  bad usage (unknown option, bad value, unknown parameter or program)
   3  plug-in library missing or cannot be loaded

@@ -39,6 +39,8 @@ struct Options {
     bool validate = false;                      // check the plug-in instead of rendering
     std::vector<std::string> checks;            // with validate: only these checks (empty: all)
     std::vector<std::string> expectedFailures;  // with validate: known failures (XFAIL)
+    bool listChecks = false;                    // print the validator's checks and exit
+    std::string report = "text";                // with validate: "text" or "json"
     std::string pluginPath;                     // empty: the Corvalen built next to the tool
     std::string midiPath;                       // empty: the built-in demo phrase
     std::string outputPath = "out.wav";

@@ -177,18 +177,17 @@ private:
 };
 
 int validatePlugin(const Options& options) {
-    const std::vector<std::string> known = corvalen::validate::checkNames();
-    for (const std::string& name : options.checks) {
-        if (std::find(known.begin(), known.end(), name) == known.end()) {
-            std::string list;
-            for (const std::string& each : known) list += " " + each;
-            throw UsageError("--check: no check named '" + name + "' (checks:" + list + ")");
-        }
+    for (const auto& [names, option] : {std::pair(&options.checks, "--check"),
+                                        std::pair(&options.expectedFailures, "--expect-fail")}) {
+        const std::string problem = corvalen::validate::unknownCheckMessage(*names, option);
+        if (!problem.empty()) throw UsageError(problem);
     }
     corvalen::validate::ValidationOptions validation;
     validation.pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
     validation.only = options.checks;
     validation.expectedFailures = options.expectedFailures;
+    validation.format = options.report == "json" ? corvalen::validate::ReportFormat::kJson
+                                                 : corvalen::validate::ReportFormat::kText;
     if (access(validation.pluginPath.c_str(), R_OK) != 0) {
         throw vsthost::LoadError(vsthost::LoadFailure::kLibraryUnloadable,
                                  "cannot read plug-in library " + validation.pluginPath);
@@ -199,6 +198,10 @@ int validatePlugin(const Options& options) {
 int run(const Options& options) {
     if (options.help) {
         std::fputs(usageText().c_str(), stdout);
+        return kExitOk;
+    }
+    if (options.listChecks) {
+        corvalen::validate::listChecks(stdout);
         return kExitOk;
     }
     if (options.validate) return validatePlugin(options);

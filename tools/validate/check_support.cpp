@@ -1,14 +1,114 @@
 #include "tools/validate/check_support.h"
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <stdexcept>
 
 namespace corvalen::validate {
+namespace {
+
+double monotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+bool writeAll(int fd, const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Reads until the writer closes the pipe or the deadline passes; false on timeout.
+bool readAll(int fd, double deadline, std::string& text) {
+    char buffer[65536];
+    while (true) {
+        const double left = deadline - monotonicSeconds();
+        if (left <= 0.0) return false;
+        pollfd wait{fd, POLLIN, 0};
+        const int ready = poll(&wait, 1, static_cast<int>(std::min(left, 1.0) * 1000.0) + 1);
+        if (ready < 0 && errno != EINTR) return true;
+        if (ready <= 0) continue;
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return true;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// Forks a child that runs `work` with the write end of a pipe; returns what it wrote and, in
+// words, how it ended if not normally ("" when it exited normally).
+std::string runChild(const std::function<void(int)>& work, int timeoutSeconds, std::string& text) {
+    int fds[2];
+    if (pipe(fds) != 0) return "cannot create a pipe";
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return "cannot start a process";
+    }
+    if (child == 0) {
+        close(fds[0]);
+        // A child left behind by a check that was killed must not run on.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        work(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    const bool finished = readAll(fds[0], monotonicSeconds() + timeoutSeconds, text);
+    close(fds[0]);
+    if (!finished) kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!finished) return "no answer within " + std::to_string(timeoutSeconds) + " s (hung)";
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        return "crashed (signal " + std::to_string(signal) + ", " + strsignal(signal) + ")";
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return "ended with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    return "";
+}
+
+}  // namespace
 
 vsthost::PluginLibrary& CheckContext::library() {
     if (!library_) library_ = std::make_unique<vsthost::PluginLibrary>(pluginPath_);
     return *library_;
+}
+
+void Findings::add(Verdict verdict, const std::string& problem) {
+    verdict_ = text_.empty() ? verdict : worse(verdict_, verdict);
+    appendProblem(text_, problem);
+}
+
+void Findings::report(CheckContext& context, const std::string& name,
+                      const std::string& passDetail, bool withContext) const {
+    if (text_.empty()) {
+        context.pass(name, passDetail);
+    } else {
+        context.report(verdict_, name, withContext ? text_ + " (" + passDetail + ")" : text_);
+    }
 }
 
 std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rate, int blockSize,
@@ -18,13 +118,121 @@ std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rat
     return instance;
 }
 
-Audio renderFresh(CheckContext& context, const Phrase& phrase, int blockSize, float rate) {
-    auto instance = startedInstance(context, rate, blockSize);
-    RenderSettings settings;
-    settings.blockSize = blockSize;
-    Audio audio = renderPhrase(*instance, phrase, settings).audio;
-    instance->suspend();
+Audio renderInFreshProcess(CheckContext& context, const RenderJob& render, int timeoutSeconds) {
+    if (context.libraryLoaded()) {
+        // A child of a process that holds the library would inherit its state.
+        throw std::logic_error("a fresh-process render after the check loaded the library");
+    }
+    std::string text;
+    const std::string ending = runChild(
+        [&](int fd) {
+            CheckContext own(context.pluginPath(), context.facts(), [](const VerdictLine&) {});
+            std::string message;
+            try {
+                const Audio audio = render(own);
+                const std::uint64_t header[2] = {audio.size(),
+                                                 static_cast<std::uint64_t>(frameCount(audio))};
+                writeAll(fd, "A", 1);
+                writeAll(fd, header, sizeof header);
+                for (const auto& channel : audio) {
+                    writeAll(fd, channel.data(), channel.size() * sizeof(float));
+                }
+                return;
+            } catch (const std::exception& error) {
+                message = error.what();
+            } catch (...) {
+                message = "the plug-in threw an exception";
+            }
+            writeAll(fd, "E", 1);
+            writeAll(fd, message.data(), message.size());
+        },
+        timeoutSeconds, text);
+    if (!ending.empty()) throw ValidationError("a fresh process rendering for this check " + ending);
+    if (!text.empty() && text[0] == 'E') throw ValidationError(text.substr(1));
+    std::uint64_t header[2] = {0, 0};
+    if (text.size() < 1 + sizeof header || text[0] != 'A') {
+        throw ValidationError("a fresh process rendering for this check sent no audio");
+    }
+    std::memcpy(header, text.data() + 1, sizeof header);
+    const std::size_t expected = 1 + sizeof header + header[0] * header[1] * sizeof(float);
+    if (text.size() != expected) {
+        throw ValidationError("a fresh process rendering for this check sent incomplete audio");
+    }
+    Audio audio(header[0], std::vector<float>(header[1]));
+    const char* at = text.data() + 1 + sizeof header;
+    for (auto& channel : audio) {
+        std::memcpy(channel.data(), at, channel.size() * sizeof(float));
+        at += channel.size() * sizeof(float);
+    }
     return audio;
+}
+
+std::string textFromFreshProcess(CheckContext& context, const TextJob& job, int timeoutSeconds) {
+    if (context.libraryLoaded()) {
+        throw std::logic_error("a fresh process after the check loaded the library");
+    }
+    std::string text;
+    const std::string ending = runChild(
+        [&](int fd) {
+            CheckContext own(context.pluginPath(), context.facts(), [](const VerdictLine&) {});
+            std::string message;
+            try {
+                const std::string answer = job(own);
+                writeAll(fd, "T", 1);
+                writeAll(fd, answer.data(), answer.size());
+                return;
+            } catch (const std::exception& error) {
+                message = error.what();
+            } catch (...) {
+                message = "the plug-in threw an exception";
+            }
+            writeAll(fd, "E", 1);
+            writeAll(fd, message.data(), message.size());
+        },
+        timeoutSeconds, text);
+    if (!ending.empty()) throw ValidationError("a fresh process for this check " + ending);
+    if (text.empty() || text[0] != 'T') {
+        throw ValidationError(text.empty() ? "a fresh process for this check gave no answer"
+                                           : text.substr(1));
+    }
+    return text.substr(1);
+}
+
+std::string crashOfForked(const std::function<void()>& work, int timeoutSeconds) {
+    std::string text;
+    const std::string ending = runChild(
+        [&](int fd) {
+            std::string message;
+            try {
+                work();
+                return;
+            } catch (const std::exception& error) {
+                message = error.what();
+            } catch (...) {
+                message = "the plug-in threw an exception";
+            }
+            writeAll(fd, message.data(), message.size());
+        },
+        timeoutSeconds, text);
+    return ending.empty() ? text : ending;
+}
+
+Audio renderFresh(CheckContext& context, const Phrase& phrase, const FreshRender& how) {
+    return renderInFreshProcess(context, [&](CheckContext& own) {
+        auto instance = startedInstance(own, how.rate, how.blockSize, how.mode);
+        RenderSettings settings = how.settings;
+        settings.blockSize = how.blockSize;
+        Audio audio = renderPhrase(*instance, phrase, settings).audio;
+        instance->suspend();
+        return audio;
+    });
+}
+
+Audio renderFresh(CheckContext& context, const Phrase& phrase, int blockSize, float rate) {
+    FreshRender how;
+    how.blockSize = blockSize;
+    how.rate = rate;
+    return renderFresh(context, phrase, how);
 }
 
 Phrase standardPhrase() {
@@ -50,6 +258,99 @@ Phrase heldNote(std::int64_t frames, int note, int velocity) {
     return phrase;
 }
 
+Phrase silentPhrase(std::int64_t frames) {
+    Phrase phrase;
+    phrase.frames = frames;
+    return phrase;
+}
+
+bool inaudible(const Audio& audio) {
+    return peakBetween(audio, 0, frameCount(audio)) < decibelsToAmplitude(kAudibleDbfs);
+}
+
+std::string inaudibleReason(const Audio& audio) {
+    return "cannot judge: the plug-in stays silent for the test phrase (peak " +
+           formatDb(peakBetween(audio, 0, frameCount(audio))) +
+           "); it may need user data (a sample or file) before it sounds";
+}
+
+std::string describeDifference(const Audio& expected, const Audio& actual, std::int64_t frame,
+                               const std::string& expectedName, const std::string& actualName) {
+    std::string text = "from frame " + std::to_string(frame);
+    const std::size_t i = static_cast<std::size_t>(frame);
+    for (std::size_t channel = 0; channel < std::min(expected.size(), actual.size()); ++channel) {
+        if (i >= expected[channel].size() || i >= actual[channel].size()) break;
+        if (std::memcmp(&expected[channel][i], &actual[channel][i], sizeof(float)) == 0) continue;
+        text += " (channel " + std::to_string(channel) + ": " + expectedName + " give " +
+                formatSample(expected[channel][i]) + ", " + actualName + " give " +
+                formatSample(actual[channel][i]) + ")";
+        break;
+    }
+    return text;
+}
+
+Comparison compareRenders(const Audio& reference, const Audio& variant,
+                          const std::function<Audio()>& again) {
+    Comparison comparison;
+    comparison.at = firstDifference(reference, variant);
+    if (comparison.at && again) comparison.unstable = firstDifference(reference, again());
+    return comparison;
+}
+
+std::string unrepeatableReason(std::int64_t frame) {
+    return "cannot judge: two renders of the same events on fresh instances in fresh processes "
+           "differ from frame " +
+           std::to_string(frame) + ", so the output is not repeatable (see repeatability)";
+}
+
+Decay judgeDecay(const Audio& audio, std::int64_t fromFrame, double rate) {
+    Decay decay;
+    const std::int64_t end = frameCount(audio);
+    const auto second = static_cast<std::int64_t>(rate);
+    decay.secondsAfter = static_cast<double>(end - fromFrame) / rate;
+    decay.finalDb = amplitudeToDecibels(peakBetween(audio, end - second, end));
+    const auto quietFrom = silentFrom(audio, decibelsToAmplitude(kSilenceDbfs));
+    if (quietFrom && *quietFrom < end - second / 10) {
+        decay.silent = true;
+        decay.silentFrame = std::max(*quietFrom, fromFrame);
+        return decay;
+    }
+    // The fall over the last 4 s, from the peaks of the seconds at both ends.
+    const std::int64_t earlierEnd = std::max(fromFrame + second / 2, end - 4 * second);
+    const double earlierDb =
+        amplitudeToDecibels(peakBetween(audio, earlierEnd - second, earlierEnd));
+    const double span = static_cast<double>(end - earlierEnd) / rate;
+    decay.dbPerSecond = span > 0.0 && std::isfinite(earlierDb) && std::isfinite(decay.finalDb)
+                            ? (earlierDb - decay.finalDb) / span
+                            : 0.0;
+    // Half a dB per second at least: a stuck note or a constant output falls by nothing, while
+    // a reverb with a decay time of two minutes still falls by 0.5 dB/s.
+    decay.decaying = decay.dbPerSecond >= 0.5;
+    return decay;
+}
+
+std::string Decay::describe(double rate, std::int64_t fromFrame, const std::string& cause) const {
+    char text[300];
+    if (silent) {
+        std::snprintf(text, sizeof text, "silent (below %.0f dBFS) %s after %s", kSilenceDbfs,
+                      formatSeconds(static_cast<double>(silentFrame - fromFrame) / rate).c_str(),
+                      cause.c_str());
+    } else if (decaying) {
+        std::snprintf(text, sizeof text,
+                      "still decaying %s after %s: peak %.1f dBFS in the last second, falling "
+                      "%.1f dB/s over the last 4 s (about %s more to %.0f dBFS)",
+                      formatSeconds(secondsAfter).c_str(), cause.c_str(), finalDb, dbPerSecond,
+                      formatSeconds((finalDb - kSilenceDbfs) / dbPerSecond).c_str(),
+                      kSilenceDbfs);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "the output does not die away: peak %.1f dBFS in the last second, %s after "
+                      "%s, falling %.1f dB/s over the last 4 s (at least 0.5 needed)",
+                      finalDb, formatSeconds(secondsAfter).c_str(), cause.c_str(), dbPerSecond);
+    }
+    return text;
+}
+
 void appendProblem(std::string& problems, const std::string& problem) {
     problems += (problems.empty() ? "" : "; ") + problem;
 }
@@ -69,6 +370,18 @@ std::string formatDb(double amplitude) {
     if (std::isinf(db)) return db < 0 ? "-inf dBFS" : "+inf dBFS";
     char text[32];
     std::snprintf(text, sizeof text, "%.1f dBFS", db);
+    return text;
+}
+
+std::string formatSample(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+    return text;
+}
+
+std::string formatSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
     return text;
 }
 

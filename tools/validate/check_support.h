@@ -1,10 +1,12 @@
-// What every check needs: a place to report verdicts, fresh plug-in instances, the phrases
-// they play, and guarded text buffers.
+// What every check needs: what the plug-in is, a place to report verdicts, fresh plug-in
+// instances (in this process or in a fresh one), the phrases they play, comparisons of renders
+// described precisely, and guarded text buffers.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,33 +22,70 @@ constexpr double kAudibleDbfs = -80.0;  // a note must rise above this to count 
 constexpr float kStandardRate = 44100.0f;
 constexpr int kStandardBlock = 512;
 
+// What the record and effOpen told about the plug-in, learnt once before the checks run.
+struct PluginFacts {
+    bool synth = false;
+    int inputs = 0;
+    int outputs = 0;
+    int parameters = 0;
+    int programs = 0;
+    bool replacing = false;     // offers processReplacing (flag and entry)
+    bool accumulating = false;  // has a process entry
+    long category = 0;          // effGetPlugCategory
+    // An instrument gets notes; an effect gets audio on its inputs (and notes, which it may
+    // ignore). A plug-in without the instrument flag and without inputs is treated as an
+    // instrument.
+    bool takesNotes() const { return synth || inputs == 0; }
+};
+
 class CheckContext {
 public:
     using Sink = std::function<void(const VerdictLine&)>;
-    CheckContext(std::string pluginPath, Sink sink)
-        : pluginPath_(std::move(pluginPath)), sink_(std::move(sink)) {}
+    CheckContext(std::string pluginPath, PluginFacts facts, Sink sink)
+        : pluginPath_(std::move(pluginPath)), facts_(facts), sink_(std::move(sink)) {}
 
     const std::string& pluginPath() const { return pluginPath_; }
+    const PluginFacts& facts() const { return facts_; }
     // The library, loaded on first use; one per process.
     vsthost::PluginLibrary& library();
+    bool libraryLoaded() const { return library_ != nullptr; }
 
+    void report(Verdict verdict, const std::string& name, const std::string& detail) {
+        sink_({verdict, name, detail});
+    }
     void pass(const std::string& name, const std::string& detail) {
-        sink_({Verdict::kPass, name, detail});
+        report(Verdict::kPass, name, detail);
     }
     void fail(const std::string& name, const std::string& detail) {
-        sink_({Verdict::kFail, name, detail});
+        report(Verdict::kFail, name, detail);
     }
     void skip(const std::string& name, const std::string& detail) {
-        sink_({Verdict::kSkip, name, detail});
-    }
-    void verdict(bool passed, const std::string& name, const std::string& detail) {
-        passed ? pass(name, detail) : fail(name, detail);
+        report(Verdict::kSkip, name, detail);
     }
 
 private:
     std::string pluginPath_;
+    PluginFacts facts_;
     Sink sink_;
     std::unique_ptr<vsthost::PluginLibrary> library_;
+};
+
+// What one check found, each finding with its own weight; the verdict is the worst of them.
+class Findings {
+public:
+    void fail(const std::string& problem) { add(Verdict::kFail, problem); }
+    void warn(const std::string& problem) { add(Verdict::kWarn, problem); }
+    void add(Verdict verdict, const std::string& problem);
+    bool empty() const { return text_.empty(); }
+    Verdict verdict() const { return verdict_; }
+    // PASS with `passDetail` when nothing was found; else the worst verdict with every
+    // finding, and `passDetail` after them when `context` is set.
+    void report(CheckContext& context, const std::string& name, const std::string& passDetail,
+                bool withContext = false) const;
+
+private:
+    Verdict verdict_ = Verdict::kPass;
+    std::string text_;
 };
 
 // A fresh instance, opened, given the rate and block size and resumed.
@@ -54,14 +93,77 @@ std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rat
                                                 int blockSize = kStandardBlock,
                                                 HostMode mode = HostMode::kFull);
 
-// Renders a phrase on a fresh started instance with the given block size and rate.
-Audio renderFresh(CheckContext& context, const Phrase& phrase, int blockSize = kStandardBlock,
+// Runs `render` in a child process that loads the library afresh, so that no state a previous
+// instance left in the process (a shared random generator, a counter of instances) can make
+// two renders differ. Must be called before the check loads the library itself. Throws
+// ValidationError when the child crashes, hangs past `timeoutSeconds` or throws.
+using RenderJob = std::function<Audio(CheckContext&)>;
+Audio renderInFreshProcess(CheckContext& context, const RenderJob& render,
+                           int timeoutSeconds = 300);
+
+// Runs `job` in a child process that loads the library afresh and returns the text it gave.
+// Throws as renderInFreshProcess does.
+using TextJob = std::function<std::string(CheckContext&)>;
+std::string textFromFreshProcess(CheckContext& context, const TextJob& job,
+                                 int timeoutSeconds = 300);
+
+// Runs `work` in a forked child of this process (library state included) and reports how it
+// ended: empty when it returned, else the crash or the exception, in words. For calls under
+// abuse whose crash must not end the check.
+std::string crashOfForked(const std::function<void()>& work, int timeoutSeconds = 60);
+
+// Renders a phrase on a fresh started instance in a fresh process.
+struct FreshRender {
+    int blockSize = kStandardBlock;
+    float rate = kStandardRate;
+    HostMode mode = HostMode::kFull;
+    RenderSettings settings;  // blockSize is taken from above
+};
+Audio renderFresh(CheckContext& context, const Phrase& phrase, const FreshRender& how = {});
+Audio renderFresh(CheckContext& context, const Phrase& phrase, int blockSize,
                   float rate = kStandardRate);
 
 // Notes, a legato change, a pitch bend, releases: about 1.4 s at 44.1 kHz.
 Phrase standardPhrase();
 // One note from frame 0 held for `frames` frames (no release).
 Phrase heldNote(std::int64_t frames, int note = 60, int velocity = 100);
+Phrase silentPhrase(std::int64_t frames);
+
+// A render of the phrase that stays below the audible level: an instrument that needs user
+// data (a sample, a file) before it sounds. Checks that judge sound skip with this reason.
+bool inaudible(const Audio& audio);
+std::string inaudibleReason(const Audio& audio);
+
+// Where two renders of the same events part: the frame, and in the first channel that differs
+// there both values, named, e.g. "from frame 106 (channel 0: 512-frame blocks give 0.25,
+// 1-frame blocks give 0.2499)".
+std::string describeDifference(const Audio& expected, const Audio& actual, std::int64_t frame,
+                               const std::string& expectedName, const std::string& actualName);
+
+// Compares a variant render with a reference one. When they differ, the reference is rendered
+// once more (`again`): if that differs too, the output is not repeatable and nothing can be
+// concluded from the comparison.
+struct Comparison {
+    std::optional<std::int64_t> at;        // first frame where the variant differs
+    std::optional<std::int64_t> unstable;  // the reference differs from itself from here
+};
+Comparison compareRenders(const Audio& reference, const Audio& variant,
+                          const std::function<Audio()>& again);
+std::string unrepeatableReason(std::int64_t frame);
+
+// How a sound dies away after its cause (the last release, the end of the input) at
+// `fromFrame`: silent (below kSilenceDbfs for good), still decaying at a measurable rate, or
+// holding its level.
+struct Decay {
+    bool silent = false;
+    std::int64_t silentFrame = 0;  // when silent
+    bool decaying = false;         // not silent but still falling
+    double dbPerSecond = 0.0;      // fall over the last 4 s (positive: falling)
+    double finalDb = 0.0;          // peak level of the last second
+    double secondsAfter = 0.0;     // the render's length after fromFrame
+    std::string describe(double rate, std::int64_t fromFrame, const std::string& cause) const;
+};
+Decay judgeDecay(const Audio& audio, std::int64_t fromFrame, double rate);
 
 // Joins problems found by one check into its detail, "; " between them.
 void appendProblem(std::string& problems, const std::string& problem);
@@ -84,6 +186,8 @@ private:
 std::string describeCensus(const SampleCensus& census);
 std::string formatDb(double amplitude);
 std::string formatMs(double seconds);
+std::string formatSample(float value);
+std::string formatSeconds(double seconds);
 
 // A text buffer of `capacity` bytes between guard areas, all filled with a pattern, so a
 // plug-in's text call can be checked for writing past the buffer or leaving it unterminated.

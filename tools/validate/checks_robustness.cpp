@@ -14,8 +14,16 @@ constexpr std::size_t kProgramNameBytes = 24;
 constexpr std::size_t kParameterTextBytes = 64;
 constexpr std::size_t kShortParameterText = 8;
 
+// A value in 0..1, the ends included, as an automation lane or a host's generic editor sends.
+float plainValue(Lcg& random) {
+    const std::uint32_t pick = random.below(8);
+    if (pick == 0) return 0.0f;
+    if (pick == 1) return 1.0f;
+    return static_cast<float>(random.below(1u << 20)) / static_cast<float>(1u << 20);
+}
+
 // Values a careless or hostile host may send, besides plain ones in 0..1.
-float fuzzValue(Lcg& random) {
+float abusiveValue(Lcg& random) {
     static const float kOdd[] = {0.0f,
                                  1.0f,
                                  -1.0f,
@@ -46,56 +54,67 @@ std::string readProgramName(PluginInstance& instance, std::string& problems) {
     return buffer.text();
 }
 
-}  // namespace
-
-void checkParameterFuzz(CheckContext& context) {
+// Changes a random parameter every 32 frames while a note (or the test input) plays, then
+// restores the initial values and plays again. `abusive` sends values hosts do not send.
+void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
     auto instance = startedInstance(context, kStandardRate, kParameterInterval);
     const VstInt32 count = instance->numParams();
     if (count == 0) {
-        context.skip("parameter-fuzz", "the plug-in has no parameters");
+        context.skip(name, "the plug-in has no parameters");
         return;
     }
     std::vector<float> initial;
     for (VstInt32 i = 0; i < count; ++i) initial.push_back(instance->getParameter(i));
 
-    Lcg random(77u);
-    int changes = 0;
     RenderSettings settings;
     settings.blockSize = kParameterInterval;
+    const auto second = static_cast<std::int64_t>(kStandardRate);
+    Phrase release;
+    release.noteOff(0, 60).noteOff(0, 64);
+    release.frames = second;
+    // How the untouched plug-in sounds, for comparison with how it sounds afterwards.
+    Phrase probe = heldNote(second, 64);
+    const Audio before = renderPhrase(*instance, probe, settings).audio;
+    renderPhrase(*instance, release, settings);
+
+    Lcg random(abusive ? 77u : 78u);
+    int changes = 0;
     settings.beforeBlock = [&](std::int64_t) {
         instance->setParameter(
             static_cast<VstInt32>(random.below(static_cast<std::uint32_t>(count))),
-            fuzzValue(random));
+            abusive ? abusiveValue(random) : plainValue(random));
         ++changes;
     };
-    const Phrase fuzzed = heldNote(2 * static_cast<std::int64_t>(kStandardRate));
-    const Audio during = renderPhrase(*instance, fuzzed, settings).audio;
+    const Audio during = renderPhrase(*instance, heldNote(2 * second), settings).audio;
 
     // Restore, let the old note go, then play a new one.
     for (VstInt32 i = 0; i < count; ++i) instance->setParameter(i, initial[i]);
     settings.beforeBlock = nullptr;
-    Phrase release;
-    release.noteOff(0, 60);
-    release.frames = static_cast<std::int64_t>(kStandardRate);
     renderPhrase(*instance, release, settings);
-    const Audio after =
-        renderPhrase(*instance, heldNote(static_cast<std::int64_t>(kStandardRate), 64), settings)
-            .audio;
+    const Audio after = renderPhrase(*instance, probe, settings).audio;
     instance->suspend();
 
-    std::string problems;
+    Findings findings;
+    const Verdict weight = abusive ? Verdict::kWarn : Verdict::kFail;
+    const std::string values = abusive ? "values out of 0..1, NaN and infinities among them"
+                                       : "values from 0 to 1";
     const SampleCensus duringCensus = takeCensus(during);
     if (duringCensus.nan + duringCensus.infinite > 0) {
-        appendProblem(problems, "while changing parameters: " + describeCensus(duringCensus));
+        findings.add(weight, "while changing parameters to " + values + ": " +
+                                 describeCensus(duringCensus));
     }
     const SampleCensus afterCensus = takeCensus(after);
+    const float peakBefore = peakBetween(before, 0, frameCount(before));
     const float peakAfter = peakBetween(after, 0, frameCount(after));
+    const std::string what = context.facts().takesNotes() ? "note 64" : "the test input";
     if (afterCensus.nan + afterCensus.infinite > 0) {
-        appendProblem(problems, "after restoring the parameters: " + describeCensus(afterCensus));
-    } else if (peakAfter < decibelsToAmplitude(kAudibleDbfs)) {
-        appendProblem(problems, "after restoring the parameters a new " +
-                                    std::string(instance->isSynth() ? "note" : "input") +
-                                    " stays silent (peak " + formatDb(peakAfter) + ")");
+        findings.add(weight, "after restoring the initial parameter values, " + what + ": " +
+                                 describeCensus(afterCensus));
+    } else if (peakBefore >= decibelsToAmplitude(kAudibleDbfs) &&
+               peakAfter < decibelsToAmplitude(kAudibleDbfs)) {
+        findings.add(weight, "after restoring the initial parameter values " + what +
+                                 " stays silent (peak " + formatDb(peakAfter) +
+                                 ", before the changes " + formatDb(peakBefore) + ")");
     }
     std::string restoredWrong;
     for (VstInt32 i = 0; i < count; ++i) {
@@ -104,13 +123,23 @@ void checkParameterFuzz(CheckContext& context) {
             restoredWrong += (restoredWrong.empty() ? "" : ", ") + std::to_string(i);
         }
     }
-    std::string detail = std::to_string(changes) +
-                         " changes (0, 1, out of range, NaN, infinities) every " +
-                         std::to_string(kParameterInterval) +
-                         " frames: output finite; afterwards peak " + formatDb(peakAfter);
+    std::string detail = std::to_string(changes) + " changes to " + values + ", one every " +
+                         std::to_string(kParameterInterval) + " frames while " + what +
+                         " plays: output finite; afterwards peak " + formatDb(peakAfter) +
+                         " (before " + formatDb(peakBefore) + ")";
     if (!restoredWrong.empty())
         detail += " (parameters " + restoredWrong + " read back other values than set)";
-    context.verdict(problems.empty(), "parameter-fuzz", problems.empty() ? detail : problems);
+    findings.report(context, name, detail);
+}
+
+}  // namespace
+
+void checkParameterChanges(CheckContext& context) {
+    fuzzParameters(context, "parameter-changes", false);
+}
+
+void checkParameterAbuse(CheckContext& context) {
+    fuzzParameters(context, "parameter-abuse", true);
 }
 
 void checkPrograms(CheckContext& context) {
@@ -119,62 +148,75 @@ void checkPrograms(CheckContext& context) {
     const VstInt32 count = instance.numPrograms();
     if (count == 0) {
         context.skip("programs", "the plug-in has no programs");
-        context.skip("program-name-overflow", "the plug-in has no programs");
         return;
     }
-    std::string problems;
+    Findings findings;
     int indexedAnswers = 0;
     for (VstInt32 program = 0; program < count; ++program) {
         instance.dispatch(effSetProgram, 0, program);
         const VstIntPtr current = instance.dispatch(effGetProgram);
         if (current != program) {
-            appendProblem(problems, "effSetProgram " + std::to_string(program) + " left program " +
-                                        std::to_string(current));
+            findings.fail("effSetProgram " + std::to_string(program) + " left program " +
+                          std::to_string(current));
         }
-        const std::string name = readProgramName(instance, problems);
+        std::string nameProblems;
+        const std::string name = readProgramName(instance, nameProblems);
+        if (!nameProblems.empty()) findings.fail("program " + std::to_string(program) + ": " + nameProblems);
         GuardedText indexed(kProgramNameBytes);
         if (instance.dispatch(effGetProgramNameIndexed, program, 0, indexed.data()) == 1) {
             ++indexedAnswers;
             if (!indexed.guardsIntact() || !indexed.terminated()) {
-                appendProblem(problems, "effGetProgramNameIndexed " + std::to_string(program) +
-                                            " overran or left unterminated a 24-byte buffer");
+                findings.fail("effGetProgramNameIndexed " + std::to_string(program) +
+                              " overran or left unterminated a 24-byte buffer");
             } else if (indexed.text() != name) {
-                appendProblem(problems, "program " + std::to_string(program) + " is \"" + name +
-                                            "\" but effGetProgramNameIndexed says \"" +
-                                            indexed.text() + "\"");
+                findings.warn("program " + std::to_string(program) + " is \"" + name +
+                              "\" but effGetProgramNameIndexed says \"" + indexed.text() + "\"");
             }
         }
         for (VstInt32 i = 0; i < instance.numParams(); ++i) {
             if (!std::isfinite(instance.getParameter(i))) {
-                appendProblem(problems, "program " + std::to_string(program) + ": parameter " +
-                                            std::to_string(i) + " is not finite");
+                findings.fail("program " + std::to_string(program) + ": parameter " +
+                              std::to_string(i) + " reads as " +
+                              formatSample(instance.getParameter(i)));
                 break;
             }
         }
-        if (problems.size() > 400) break;
+        if (findings.verdict() == Verdict::kFail && program > 8) break;
     }
-    // Numbers out of range must leave a valid program selected.
+    // Numbers out of range are abuse: a crash there is reported, not fatal to the check.
     instance.dispatch(effSetProgram, 0, 0);
-    for (VstIntPtr wrong : {static_cast<VstIntPtr>(count), static_cast<VstIntPtr>(-1),
-                            static_cast<VstIntPtr>(1000000)}) {
-        instance.dispatch(effSetProgram, 0, wrong);
-        const VstIntPtr current = instance.dispatch(effGetProgram);
-        if (current < 0 || current >= count) {
-            appendProblem(problems, "effSetProgram " + std::to_string(wrong) +
-                                        " selected program " + std::to_string(current));
+    std::string outOfRange;
+    const std::string crash = crashOfForked([&] {
+        for (VstIntPtr wrong : {static_cast<VstIntPtr>(count), static_cast<VstIntPtr>(-1),
+                                static_cast<VstIntPtr>(1000000)}) {
+            instance.dispatch(effSetProgram, 0, wrong);
+            const VstIntPtr current = instance.dispatch(effGetProgram);
+            if (current < 0 || current >= count) {
+                throw ValidationError("effSetProgram " + std::to_string(wrong) +
+                                      " selected program " + std::to_string(current));
+            }
         }
-    }
-    GuardedText beyond(kProgramNameBytes);
-    instance.dispatch(effGetProgramNameIndexed, count, 0, beyond.data());
-    if (!beyond.guardsIntact())
-        appendProblem(problems, "effGetProgramNameIndexed past the last program overran");
-    context.verdict(problems.empty(), "programs",
-                    problems.empty() ? std::to_string(count) + " programs selected and named" +
-                                           (indexedAnswers ? ", indexed names agree" : "") +
-                                           ", numbers out of range ignored"
-                                     : problems);
+        GuardedText beyond(kProgramNameBytes);
+        instance.dispatch(effGetProgramNameIndexed, count, 0, beyond.data());
+        if (!beyond.guardsIntact())
+            throw ValidationError("effGetProgramNameIndexed past the last program overran");
+    });
+    if (!crash.empty()) findings.warn("out-of-range program numbers: " + crash);
+    findings.report(context, "programs",
+                    std::to_string(count) + " programs selected and named" +
+                        (indexedAnswers ? ", indexed names agree" : "") +
+                        ", numbers out of range ignored");
+}
 
-    // A 100-character name, longer than any buffer convention.
+void checkProgramNameOverflow(CheckContext& context) {
+    PluginInstance instance(context.library());
+    instance.open();
+    if (instance.numPrograms() == 0) {
+        context.skip("program-name-overflow", "the plug-in has no programs");
+        return;
+    }
+    // A 100-character name, longer than any buffer convention: hosts do not send these, so
+    // what follows is a warning at most.
     instance.dispatch(effSetProgram, 0, 0);
     std::string longName;
     while (longName.size() < 100) longName += "Validator long name ";
@@ -191,67 +233,79 @@ void checkPrograms(CheckContext& context) {
                       "effGetProgramNameIndexed overran a 24-byte buffer with the long name");
     }
     const bool kept = longName.compare(0, readBack.size(), readBack) == 0 && !readBack.empty();
-    context.verdict(overflow.empty(), "program-name-overflow",
-                    overflow.empty()
-                        ? "100-character name read back into a guarded 24-byte buffer as \"" +
-                              readBack + "\"" + (kept ? " (cut)" : " (refused)")
-                        : overflow);
+    if (!overflow.empty()) {
+        context.report(Verdict::kWarn, "program-name-overflow",
+                       "after effSetProgramName with 100 characters: " + overflow);
+        return;
+    }
+    context.pass("program-name-overflow",
+                 "100-character name read back into a guarded 24-byte buffer as \"" + readBack +
+                     "\"" + (kept ? " (cut)" : " (refused)"));
 }
 
 void checkParameterTexts(CheckContext& context) {
     PluginInstance instance(context.library());
     instance.open();
     const VstInt32 count = instance.numParams();
-    std::string problems;
+    Findings findings;
     int longTexts = 0;
     const struct {
         VstInt32 opcode;
         const char* what;
     } kTexts[] = {
         {effGetParamName, "name"}, {effGetParamLabel, "label"}, {effGetParamDisplay, "display"}};
-    // Every parameter, one past the end and a negative index: none may write past the buffer.
-    std::vector<VstInt32> indexes;
-    for (VstInt32 i = 0; i < count; ++i) indexes.push_back(i);
-    indexes.push_back(count);
-    indexes.push_back(-1);
-    for (VstInt32 index : indexes) {
+    // Reads the texts of one index; "" or the first problem.
+    auto readTexts = [&](VstInt32 index, bool real) {
+        std::string problem;
         for (const auto& text : kTexts) {
             GuardedText buffer(kParameterTextBytes);
             instance.dispatch(text.opcode, index, 0, buffer.data());
-            const bool real = index >= 0 && index < count;
             const std::string where =
                 std::string(text.what) + " of parameter " + std::to_string(index);
             if (!buffer.guardsIntact()) {
-                appendProblem(problems, where + " wrote " + std::to_string(buffer.overrun()) +
-                                            " bytes past a 64-byte buffer");
+                appendProblem(problem, where + " wrote " + std::to_string(buffer.overrun()) +
+                                           " bytes past a 64-byte buffer");
             } else if (real && !buffer.terminated()) {
-                appendProblem(problems, where + " is not terminated within 64 bytes");
+                appendProblem(problem, where + " is not terminated within 64 bytes");
             } else if (real && buffer.text().size() > kShortParameterText) {
                 ++longTexts;
             }
         }
-        // Out-of-range reads must answer without touching memory they do not own (which a
-        // sanitizer build of the plug-in would catch).
-        if (!std::isfinite(instance.getParameter(index)) && index >= 0 && index < count) {
-            appendProblem(problems,
-                          "parameter " + std::to_string(index) + " reads as a non-finite value");
+        return problem;
+    };
+    for (VstInt32 index = 0; index < count; ++index) {
+        const std::string problem = readTexts(index, true);
+        if (!problem.empty()) findings.fail(problem);
+        const float value = instance.getParameter(index);
+        if (!std::isfinite(value)) {
+            findings.fail("parameter " + std::to_string(index) + " reads as " +
+                          formatSample(value));
+        }
+        if (findings.verdict() == Verdict::kFail && index > 8) break;
+    }
+    // Indexes one past the end and -1 are abuse: hosts do not ask for them.
+    for (VstInt32 index : {count, -1}) {
+        const std::string crash = crashOfForked([&] {
+            const std::string problem = readTexts(index, false);
+            instance.getParameter(index);
+            if (!problem.empty()) throw ValidationError(problem);
+        });
+        if (!crash.empty()) {
+            findings.warn("texts of index " + std::to_string(index) + " (no such parameter): " +
+                          crash);
         }
     }
-    context.verdict(problems.empty(), "parameter-texts",
-                    problems.empty()
-                        ? std::to_string(count) + " parameters' names, labels and displays fit; " +
-                              std::to_string(longTexts) +
-                              " texts longer than the 8-character convention; indexes " +
-                              std::to_string(count) + " and -1 safe"
-                        : problems);
+    findings.report(context, "parameter-texts",
+                    std::to_string(count) + " parameters' names, labels and displays fit; " +
+                        std::to_string(longTexts) +
+                        " texts longer than the 8-character convention; indexes " +
+                        std::to_string(count) + " and -1 safe");
 }
 
-}  // namespace corvalen::validate
-
-namespace corvalen::validate {
-
 void checkHostOddities(CheckContext& context) {
-    std::string problems;
+    // The reference first, in a fresh process, before this process loads the library.
+    const Audio fresh = renderFresh(context, standardPhrase());
+    Findings findings;
     std::string answers;
     auto instance = startedInstance(context);
     // Opcodes no VST 2 version defines, with a harmless buffer in case one is read as text.
@@ -276,31 +330,23 @@ void checkHostOddities(CheckContext& context) {
     for (ProcessEntry entry : {effect.processReplacing, effect.process}) {
         if (entry) entry(&effect, inputs.data(), outputs.data(), 0);
     }
+    bool wrote = false;
     for (const auto& channel : storage) {
-        for (float sample : channel) {
-            if (sample != 0.75f) {
-                appendProblem(problems, "a zero-frame processing call wrote into the buffers");
-                break;
-            }
-        }
-        if (!problems.empty()) break;
+        for (float sample : channel) wrote = wrote || sample != 0.75f;
     }
+    if (wrote) findings.warn("a zero-frame processing call wrote into the buffers");
     RenderSettings settings;
     const Audio after = renderPhrase(*instance, standardPhrase(), settings).audio;
     instance->suspend();
     instance.reset();
-    const Audio fresh = renderFresh(context, standardPhrase());
-    if (const auto at = firstDifference(after, fresh)) {
-        appendProblem(problems,
-                      "after zero-frame calls and unknown opcodes the phrase differs from frame " +
-                          std::to_string(*at));
+    if (const auto at = firstDifference(fresh, after)) {
+        findings.warn("after unknown opcodes and zero-frame calls the standard phrase differs " +
+                      describeDifference(fresh, after, *at, "a fresh process", "this instance"));
     }
-    context.verdict(problems.empty(), "host-oddities",
-                    problems.empty()
-                        ? "unknown opcodes -1, 59, 60, 77, 1000, 2^31-1 answered (" +
-                              (answers.empty() ? std::string("all 0") : "non-zero:" + answers) +
-                              "); zero-frame blocks write nothing and change nothing"
-                        : problems);
+    findings.report(context, "host-oddities",
+                    "unknown opcodes -1, 59, 60, 77, 1000, 2^31-1 answered (" +
+                        (answers.empty() ? std::string("all 0") : "non-zero:" + answers) +
+                        "); zero-frame blocks write nothing and change nothing");
 }
 
 }  // namespace corvalen::validate

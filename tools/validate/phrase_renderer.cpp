@@ -69,10 +69,26 @@ float garbageAt(std::size_t channel, std::int64_t frame) {
     return static_cast<float>(mixed - 1001) * 0.000390625f + 0.0078125f;
 }
 
-float testInputAt(std::size_t /*channel*/, std::int64_t frame, std::int64_t totalFrames) {
-    if (frame >= totalFrames / 2) return 0.0f;
+float testInputAt(std::size_t channel, std::int64_t frame, std::int64_t inputFrames) {
+    if (frame >= inputFrames || frame < 0) return 0.0f;
     constexpr double kTwoPi = 6.283185307179586;
-    return static_cast<float>(0.5 * std::sin(kTwoPi * static_cast<double>(frame % 100) / 100.0));
+    const double seconds = static_cast<double>(frame) / 44100.0;
+    const double sine = 0.3 * std::sin(kTwoPi * static_cast<double>(frame % 100) / 100.0);
+    // 110 Hz rising by 220 Hz per second, slightly detuned per channel.
+    const double glide = 0.2 * std::sin(kTwoPi * (110.0 + 5.0 * static_cast<double>(channel) +
+                                                  110.0 * seconds) *
+                                        seconds);
+    // 10 ms of noise every quarter second, from an integer hash of the frame.
+    double noise = 0.0;
+    if (frame % 11025 < 441) {
+        std::uint32_t x = static_cast<std::uint32_t>(frame) * 2654435761u +
+                          static_cast<std::uint32_t>(channel) * 40503u;
+        x ^= x >> 15;
+        x *= 2246822519u;
+        x ^= x >> 13;
+        noise = 0.15 * (static_cast<double>(x & 0xFFFF) / 32768.0 - 1.0);
+    }
+    return static_cast<float>(sine + glide + noise);
 }
 
 RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
@@ -81,6 +97,8 @@ RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
     const std::size_t outputCount = static_cast<std::size_t>(instance.numOutputs());
     const std::size_t inputCount = static_cast<std::size_t>(instance.numInputs());
     const bool feedInput = !instance.isSynth();
+    const std::int64_t inputFrames =
+        settings.inputFrames >= 0 ? settings.inputFrames : phrase.frames / 2;
     // A plug-in without replacing processing gets the accumulating call on zeroed buffers.
     const bool replacing = instance.effect().processReplacing &&
                            (settings.call == ProcessCall::kReplacing || !instance.effect().process);
@@ -122,9 +140,14 @@ RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
 
         for (std::size_t c = 0; c < inputCount; ++c) {
             for (std::size_t i = 0; i < n; ++i) {
-                inputStorage[c][i] =
-                    feedInput ? testInputAt(c, start + static_cast<std::int64_t>(i), phrase.frames)
-                              : 0.0f;
+                const std::int64_t frame = start + static_cast<std::int64_t>(i);
+                float sample = 0.0f;
+                if (feedInput && settings.input == InputSignal::kTestSignal) {
+                    sample = testInputAt(c, frame, inputFrames);
+                } else if (feedInput && settings.input == InputSignal::kImpulse) {
+                    sample = frame == 0 ? 0.5f : 0.0f;
+                }
+                inputStorage[c][i] = sample;
             }
         }
         for (std::size_t c = 0; c < outputCount; ++c) {

@@ -36,10 +36,17 @@ enum class ProcessCall { kReplacing, kAccumulating };
 // for prefilled buffers: deterministic, finite and different in every frame and channel.
 float garbageAt(std::size_t channel, std::int64_t frame);
 
-// The input signal given to effects (plug-ins with inputs that are not instruments): a 0.5
-// amplitude 441 Hz sine at 44.1 kHz in the first half of the render, then silence. A function
-// of the absolute frame, so every block size feeds the same samples.
-float testInputAt(std::size_t channel, std::int64_t frame, std::int64_t totalFrames);
+// The input signal given to effects (plug-ins with inputs that are not instruments) for the
+// first `inputFrames` frames, then silence: a 441 Hz sine, a tone gliding up from 110 Hz and a
+// short burst of noise every quarter second, peaking below 0.7, different on each channel. A
+// function of the absolute frame, so every block size feeds the same samples.
+float testInputAt(std::size_t channel, std::int64_t frame, std::int64_t inputFrames);
+
+enum class InputSignal {
+    kTestSignal,  // testInputAt for settings.inputFrames frames, then silence
+    kSilence,
+    kImpulse,  // 0.5 on the first frame, then silence
+};
 
 struct RenderSettings {
     int blockSize = 512;
@@ -47,6 +54,8 @@ struct RenderSettings {
     bool prefillGarbage = false;  // else the output buffers are zeroed before each block
     bool countHeap = false;       // count allocations inside effProcessEvents and processing
     bool timeBlocks = false;      // thread CPU time of each processing call
+    InputSignal input = InputSignal::kTestSignal;
+    std::int64_t inputFrames = -1;  // how long the test signal plays; negative: half the render
     // Called before the events of each block are sent, with the block's first frame.
     std::function<void(std::int64_t)> beforeBlock;
 };
