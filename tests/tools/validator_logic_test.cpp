@@ -20,13 +20,13 @@ using namespace corvalen::validate;
 namespace vsthost = corvalen::vsthost;
 
 TEST(VerdictLines, FormatAndParseAreInverse) {
-    for (Verdict verdict :
-         {Verdict::kPass, Verdict::kFail, Verdict::kSkip, Verdict::kExpectedFail}) {
-        const VerdictLine line{verdict, "block-sizes@48000", "differs: from frame 3"};
+    for (Verdict verdict : {Verdict::kPass, Verdict::kFail, Verdict::kWarn, Verdict::kSkip,
+                            Verdict::kExpectedFail}) {
+        const VerdictLine line{verdict, "block-sizes", "differs: from frame 3"};
         const auto parsed = parseVerdict(formatVerdict(line));
         ASSERT_TRUE(parsed);
         EXPECT_EQ(parsed->verdict, verdict);
-        EXPECT_EQ(parsed->name, "block-sizes@48000");
+        EXPECT_EQ(parsed->name, "block-sizes");
         EXPECT_EQ(parsed->detail, "differs: from frame 3");
     }
     EXPECT_EQ(formatVerdict({Verdict::kFail, "tail", "two\nlines\r"}), "FAIL tail: two lines ");
@@ -39,13 +39,44 @@ TEST(VerdictLines, TallyCountsFailuresOnlyForTheExitCode) {
     Tally tally;
     EXPECT_EQ(tally.exitCode(), 0);
     tally.count(Verdict::kPass);
+    tally.count(Verdict::kWarn);
     tally.count(Verdict::kSkip);
     tally.count(Verdict::kExpectedFail);
     EXPECT_EQ(tally.exitCode(), 0);
-    EXPECT_EQ(tally.summary(), "1 passed, 0 failed, 1 skipped, 1 expected to fail");
+    EXPECT_EQ(tally.summary(), "1 passed, 0 failed, 1 warned, 1 skipped, 1 expected to fail");
     tally.count(Verdict::kFail);
     EXPECT_EQ(tally.exitCode(), 1);
-    EXPECT_EQ(tally.summary(), "1 passed, 1 failed, 1 skipped, 1 expected to fail");
+    EXPECT_EQ(tally.summary(), "1 passed, 1 failed, 1 warned, 1 skipped, 1 expected to fail");
+    // A check's verdict is its worst finding; a skip yields to any other.
+    EXPECT_EQ(worse(Verdict::kWarn, Verdict::kFail), Verdict::kFail);
+    EXPECT_EQ(worse(Verdict::kPass, Verdict::kWarn), Verdict::kWarn);
+    EXPECT_EQ(worse(Verdict::kSkip, Verdict::kPass), Verdict::kPass);
+}
+
+TEST(SignalAnalysis, DecayTellsSilenceFromAFallingTailFromAHeldLevel) {
+    constexpr double kRate = 1000.0;  // a coarse rate keeps the signals small
+    auto signal = [](double start, double dbPerSecond) {
+        Audio audio(1, std::vector<float>(20000));
+        for (std::size_t i = 0; i < audio[0].size(); ++i) {
+            const double seconds = static_cast<double>(i) / kRate;
+            const double level = std::pow(10.0, (start - dbPerSecond * seconds) / 20.0);
+            audio[0][i] = static_cast<float>(level * (i % 2 == 0 ? 1.0 : -1.0));
+        }
+        return audio;
+    };
+    const Decay quick = judgeDecay(signal(0.0, 20.0), 0, kRate);  // -90 dBFS after 4.5 s
+    EXPECT_TRUE(quick.silent);
+    EXPECT_NEAR(static_cast<double>(quick.silentFrame), 4500.0, 2.0);
+    const Decay slow = judgeDecay(signal(0.0, 2.0), 0, kRate);  // a long reverb
+    EXPECT_FALSE(slow.silent);
+    EXPECT_TRUE(slow.decaying);
+    EXPECT_NEAR(slow.dbPerSecond, 2.0, 0.1);
+    const Decay held = judgeDecay(signal(-30.0, 0.0), 0, kRate);  // a stuck note
+    EXPECT_FALSE(held.silent);
+    EXPECT_FALSE(held.decaying);
+    EXPECT_NE(held.describe(kRate, 0, "the release").find("does not die away: peak -30.0 dBFS"),
+              std::string::npos)
+        << held.describe(kRate, 0, "the release");
 }
 
 TEST(SignalAnalysis, CensusCountsEachKindOfBadSample) {

@@ -115,7 +115,7 @@ void checkTail(CheckContext& context) {
                   "%.2f, limit %.1f)",
                   decay.describe(kStandardRate, noteOff, "the release").c_str(), sounding * 1e6,
                   tail * 1e6, ratio, kMaxTailCostRatio);
-    findings.report(context, "tail", detail, true);
+    findings.report(context, "tail", detail);
 }
 
 }  // namespace corvalen::validate

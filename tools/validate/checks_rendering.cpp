@@ -180,7 +180,7 @@ void checkEventsInOneBlock(CheckContext& context) {
         context.skip("events-in-one-block", inaudibleReason(reference));
         return;
     }
-    Findings findings;
+    std::string differing;
     bool checkedRepeatable = false;
     for (int blockSize : {512, 4096}) {
         const Audio audio = renderFresh(context, phrase, blockSize);
@@ -193,12 +193,12 @@ void checkEventsInOneBlock(CheckContext& context) {
                 return;
             }
         }
-        findings.fail("the same events in " + blockName(blockSize) + " and in 1-frame blocks " +
-                      "differ " +
-                      describeDifference(reference, audio, *at, blockName(1),
-                                         blockName(blockSize)) +
-                      "; events: " + events);
+        appendProblem(differing, blockName(blockSize) + " differ from 1-frame blocks " +
+                                     describeDifference(reference, audio, *at, blockName(1),
+                                                        blockName(blockSize)));
     }
+    Findings findings;
+    if (!differing.empty()) findings.fail("the same events in " + differing + "; events: " + events);
     const SampleCensus census = takeCensus(reference);
     if (census.nan + census.infinite > 0) findings.fail(describeCensus(census));
     findings.report(context, "events-in-one-block",

@@ -158,7 +158,8 @@ Preflight preflight(const std::string& pluginPath) {
         } catch (const vsthost::LoadError& error) {
             std::fprintf(report, "L %d %s\n", static_cast<int>(error.failure()), error.what());
         } catch (const std::exception& error) {
-            std::fprintf(report, "L %d %s\n", static_cast<int>(vsthost::LoadFailure::kNoEffect),
+            std::fprintf(report, "L %d %s: %s\n",
+                         static_cast<int>(vsthost::LoadFailure::kNoEffect), pluginPath.c_str(),
                          error.what());
         }
         std::fflush(report);
