@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 
 namespace corvalen::validate {
@@ -281,12 +282,39 @@ std::string describeDifference(const Audio& expected, const Audio& actual, std::
     for (std::size_t channel = 0; channel < std::min(expected.size(), actual.size()); ++channel) {
         if (i >= expected[channel].size() || i >= actual[channel].size()) break;
         if (std::memcmp(&expected[channel][i], &actual[channel][i], sizeof(float)) == 0) continue;
+        const LargestDifference largest = largestDifference(expected, actual);
         text += " (channel " + std::to_string(channel) + ": " + expectedName + " give " +
                 formatSample(expected[channel][i]) + ", " + actualName + " give " +
-                formatSample(actual[channel][i]) + ")";
+                formatSample(actual[channel][i]) + "; largest difference " +
+                formatSample(largest.size) + " (" + formatDb(largest.size) + ") at frame " +
+                std::to_string(largest.frame) + ")";
         break;
     }
     return text;
+}
+
+LargestDifference largestDifference(const Audio& a, const Audio& b) {
+    LargestDifference largest;
+    for (std::size_t channel = 0; channel < std::min(a.size(), b.size()); ++channel) {
+        const std::size_t frames = std::min(a[channel].size(), b[channel].size());
+        for (std::size_t i = 0; i < frames; ++i) {
+            const float x = a[channel][i];
+            const float y = b[channel][i];
+            if (std::memcmp(&x, &y, sizeof x) == 0) continue;
+            float size = std::fabs(x - y);
+            if (!std::isfinite(size)) size = std::numeric_limits<float>::infinity();
+            if (size > largest.size) {
+                largest.size = size;
+                largest.frame = static_cast<std::int64_t>(i);
+            }
+        }
+    }
+    return largest;
+}
+
+Verdict differenceVerdict(const Audio& a, const Audio& b) {
+    return largestDifference(a, b).size >= decibelsToAmplitude(kNegligibleDbfs) ? Verdict::kFail
+                                                                                 : Verdict::kWarn;
 }
 
 Comparison compareRenders(const Audio& reference, const Audio& variant,

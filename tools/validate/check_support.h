@@ -135,10 +135,23 @@ bool inaudible(const Audio& audio);
 std::string inaudibleReason(const Audio& audio);
 
 // Where two renders of the same events part: the frame, and in the first channel that differs
-// there both values, named, e.g. "from frame 106 (channel 0: 512-frame blocks give 0.25,
-// 1-frame blocks give 0.2499)".
+// there both values, named, and the largest difference, e.g. "from frame 106 (channel 0:
+// 512-frame blocks give 0.25, 1-frame blocks give 0.2499; largest difference 0.003 (-50.5
+// dBFS) at frame 2000)".
 std::string describeDifference(const Audio& expected, const Audio& actual, std::int64_t frame,
                                const std::string& expectedName, const std::string& actualName);
+
+// The largest difference between two renders of the same length, in magnitude (infinite when
+// a NaN or infinity meets a different value), and its frame.
+struct LargestDifference {
+    float size = 0.0f;
+    std::int64_t frame = 0;
+};
+LargestDifference largestDifference(const Audio& a, const Audio& b);
+// Renders that differ only below this (-120 dBFS, under the resolution of 20-bit audio) differ
+// in no way a listener or a host can meet: such a difference is a warning, not a failure.
+constexpr double kNegligibleDbfs = -120.0;
+Verdict differenceVerdict(const Audio& a, const Audio& b);
 
 // Compares a variant render with a reference one. When they differ, the reference is rendered
 // once more (`again`): if that differs too, the output is not repeatable and nothing can be

@@ -38,6 +38,7 @@ void checkBlockSizes(CheckContext& context) {
             return;
         }
         std::string differing;
+        Verdict differingVerdict = Verdict::kWarn;
         bool checkedRepeatable = false;
         bool reportedCensus = false;
         for (int blockSize : kBlockSizes) {
@@ -65,6 +66,7 @@ void checkBlockSizes(CheckContext& context) {
                     return;
                 }
             }
+            differingVerdict = worse(differingVerdict, differenceVerdict(reference, audio));
             if (differing.empty()) {
                 differing = "at " + rateName(rate) + ", " + blockName(blockSize) +
                             " differ from 512-frame blocks " +
@@ -74,7 +76,7 @@ void checkBlockSizes(CheckContext& context) {
                 differing += "; " + blockName(blockSize) + " from frame " + std::to_string(*at);
             }
         }
-        if (!differing.empty()) findings.fail(differing);
+        if (!differing.empty()) findings.add(differingVerdict, differing);
         peaks += (peaks.empty() ? "" : ", ") +
                  formatDb(peakBetween(reference, 0, frameCount(reference))) + " at " +
                  rateName(rate);
@@ -181,6 +183,7 @@ void checkEventsInOneBlock(CheckContext& context) {
         return;
     }
     std::string differing;
+    Verdict differingVerdict = Verdict::kWarn;
     bool checkedRepeatable = false;
     for (int blockSize : {512, 4096}) {
         const Audio audio = renderFresh(context, phrase, blockSize);
@@ -193,12 +196,15 @@ void checkEventsInOneBlock(CheckContext& context) {
                 return;
             }
         }
+        differingVerdict = worse(differingVerdict, differenceVerdict(reference, audio));
         appendProblem(differing, blockName(blockSize) + " differ from 1-frame blocks " +
                                      describeDifference(reference, audio, *at, blockName(1),
                                                         blockName(blockSize)));
     }
     Findings findings;
-    if (!differing.empty()) findings.fail("the same events in " + differing + "; events: " + events);
+    if (!differing.empty()) {
+        findings.add(differingVerdict, "the same events in " + differing + "; events: " + events);
+    }
     const SampleCensus census = takeCensus(reference);
     if (census.nan + census.infinite > 0) findings.fail(describeCensus(census));
     findings.report(context, "events-in-one-block",
@@ -232,7 +238,7 @@ void checkEdgeEvents(CheckContext& context) {
         return;
     }
     if (offs.at) {
-        findings.fail("a note-off of 60 on frame 300 and a velocity-0 note-on of 61 on frame 600, "
+        findings.add(differenceVerdict(baseline, offAloneAudio), "a note-off of 60 on frame 300 and a velocity-0 note-on of 61 on frame 600, "
                       "with no note sounding, change the output " +
                       describeDifference(baseline, offAloneAudio, *offs.at, "no events",
                                          "the releases"));
@@ -245,7 +251,7 @@ void checkEdgeEvents(CheckContext& context) {
     const Audio releasedAudio = renderFresh(context, released);
     const Audio zeroAudio = renderFresh(context, zeroVelocity);
     if (const auto at = firstDifference(releasedAudio, zeroAudio)) {
-        findings.fail("note 60 on frame 100 released on frame 5000 by a velocity-0 note-on "
+        findings.add(differenceVerdict(releasedAudio, zeroAudio), "note 60 on frame 100 released on frame 5000 by a velocity-0 note-on "
                       "sounds different from a note-off there " +
                       describeDifference(releasedAudio, zeroAudio, *at, "note-off",
                                          "velocity-0 note-on"));
@@ -405,7 +411,8 @@ void checkProcessReplacing(CheckContext& context) {
             break;
         }
     }
-    context.fail("process-replacing",
+    context.report(left.empty() ? differenceVerdict(reference, audio) : Verdict::kFail,
+                 "process-replacing",
                  "output buffers filled with other values before each processReplacing call "
                  "(512-frame blocks) give other output than zeroed ones " +
                      describeDifference(reference, audio, at, "zeroed buffers",
