@@ -139,8 +139,10 @@ Audio renderInFreshProcess(CheckContext& context, const RenderJob& render, int t
                     writeAll(fd, channel.data(), channel.size() * sizeof(float));
                 }
                 return;
-            } catch (const std::exception& error) {
+            } catch (const ValidationError& error) {
                 message = error.what();
+            } catch (const std::exception& error) {
+                message = std::string("the plug-in threw an exception: ") + error.what();
             } catch (...) {
                 message = "the plug-in threw an exception";
             }
@@ -182,8 +184,10 @@ std::string textFromFreshProcess(CheckContext& context, const TextJob& job, int 
                 writeAll(fd, "T", 1);
                 writeAll(fd, answer.data(), answer.size());
                 return;
-            } catch (const std::exception& error) {
+            } catch (const ValidationError& error) {
                 message = error.what();
+            } catch (const std::exception& error) {
+                message = std::string("the plug-in threw an exception: ") + error.what();
             } catch (...) {
                 message = "the plug-in threw an exception";
             }
@@ -207,8 +211,10 @@ std::string crashOfForked(const std::function<void()>& work, int timeoutSeconds)
             try {
                 work();
                 return;
-            } catch (const std::exception& error) {
+            } catch (const ValidationError& error) {
                 message = error.what();
+            } catch (const std::exception& error) {
+                message = std::string("the plug-in threw an exception: ") + error.what();
             } catch (...) {
                 message = "the plug-in threw an exception";
             }

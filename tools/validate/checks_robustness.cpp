@@ -1,5 +1,7 @@
 // Checks of what a host may send that a plug-in does not expect: bad parameter values,
 // programs out of range, long program names, and the texts it writes for parameters.
+#include <time.h>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,6 +10,12 @@
 
 namespace corvalen::validate {
 namespace {
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 constexpr int kParameterInterval = 32;  // frames between two parameter changes
 constexpr std::size_t kProgramNameBytes = 24;
@@ -79,10 +87,24 @@ void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
 
     Lcg random(abusive ? 77u : 78u);
     int changes = 0;
+    // Plug-ins that rebuild much on a change (a reverb loading an impulse response) would
+    // take minutes over the whole phrase: changes stop once they have cost this much.
+    constexpr double kChangeBudgetSeconds = 20.0;
+    double changeSeconds = 0.0;
+    double slowestChange = 0.0;
+    VstInt32 slowestIndex = 0;
     settings.beforeBlock = [&](std::int64_t) {
-        instance->setParameter(
-            static_cast<VstInt32>(random.below(static_cast<std::uint32_t>(count))),
-            abusive ? abusiveValue(random) : plainValue(random));
+        if (changeSeconds > kChangeBudgetSeconds) return;
+        const auto index = static_cast<VstInt32>(random.below(static_cast<std::uint32_t>(count)));
+        const float value = abusive ? abusiveValue(random) : plainValue(random);
+        const double before = threadCpuSeconds();
+        instance->setParameter(index, value);
+        const double spent = threadCpuSeconds() - before;
+        changeSeconds += spent;
+        if (spent > slowestChange) {
+            slowestChange = spent;
+            slowestIndex = index;
+        }
         ++changes;
     };
     const Audio during = renderPhrase(*instance, heldNote(2 * second), settings).audio;
@@ -115,6 +137,15 @@ void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
         findings.add(weight, "after restoring the initial parameter values " + what +
                                  " stays silent (peak " + formatDb(peakAfter) +
                                  ", before the changes " + formatDb(peakBefore) + ")");
+    }
+    // Hosts automate parameters from the audio thread, between two blocks.
+    constexpr double kSlowChangeSeconds = 0.005;
+    if (slowestChange > kSlowChangeSeconds) {
+        findings.warn("setParameter " + std::to_string(slowestIndex) + " took up to " +
+                      formatMs(slowestChange) + " of CPU time (" + std::to_string(changes) +
+                      " changes took " + formatMs(changeSeconds) +
+                      "; a host automating it from the audio thread has about 11.6 ms for a "
+                      "512-frame block)");
     }
     std::string restoredWrong;
     for (VstInt32 i = 0; i < count; ++i) {

@@ -37,9 +37,14 @@ double monotonicSeconds() {
     });
     try {
         check.run(context);
-    } catch (const std::exception& error) {
+    } catch (const ValidationError& error) {
         std::fprintf(report, "%s\n",
                      formatVerdict({check.crashVerdict, check.name, error.what()}).c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(report, "%s\n",
+                     formatVerdict({check.crashVerdict, check.name,
+                                    std::string("the plug-in threw an exception: ") + error.what()})
+                         .c_str());
     } catch (...) {
         std::fprintf(report, "%s\n",
                      formatVerdict({check.crashVerdict, check.name, "the plug-in threw an exception"})
@@ -289,7 +294,7 @@ const std::vector<Check>& allChecks() {
          checkParameterChanges, 120},
         {"parameter-abuse",
          "out-of-range, NaN and infinite parameter values (WARN only: hosts do not send them)",
-         checkParameterAbuse, 120, Verdict::kWarn},
+         checkParameterAbuse, 60, Verdict::kWarn},
         {"programs", "every program selects, reads back and names itself within 24 bytes",
          checkPrograms, 120},
         {"program-name-overflow",
