@@ -54,12 +54,13 @@ void EventList::addSysex(VstInt32 frame, const std::vector<unsigned char>& bytes
     store(&sysex, sizeof sysex);
 }
 
-void EventList::addRaw(const VstEvent& event) {
-    store(&event, sizeof event);
+void EventList::addRaw(const void* event, std::size_t size) {
+    store(event, size);
 }
 
 void EventList::store(const void* event, std::size_t size) {
     static_assert(sizeof(VstMidiSysexEvent) <= sizeof(StoredEvent), "event storage too small");
+    if (size > sizeof(StoredEvent)) size = sizeof(StoredEvent);
     events_.emplace_back();
     std::memcpy(events_.back().bytes, event, size);
 }

@@ -43,8 +43,9 @@ public:
     void add(const MidiMessage& message);
     void addMidi(VstInt32 frame, int status, int data1, int data2 = 0);
     void addSysex(VstInt32 frame, const std::vector<unsigned char>& bytes);
-    // Any event record; its byteSize is taken as given.
-    void addRaw(const VstEvent& event);
+    // Any event record of up to 64 bytes, copied as it is (its byteSize too).
+    void addRaw(const VstEvent& event) { addRaw(&event, sizeof event); }
+    void addRaw(const void* event, std::size_t size);
 
     std::size_t size() const { return events_.size(); }
     bool empty() const { return events_.empty(); }
