@@ -15,38 +15,6 @@ double threadCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// An event list with room for `capacity` events, built once per render.
-class EventListStorage {
-public:
-    explicit EventListStorage(std::size_t capacity)
-        : events_(capacity), words_(2 + std::max<std::size_t>(capacity, 2)) {}
-
-    VstEvents* fill(const std::vector<TimedMidi>& source, std::size_t first, std::size_t count,
-                    std::int64_t blockStart) {
-        auto* list = reinterpret_cast<VstEvents*>(words_.data());
-        list->numEvents = static_cast<VstInt32>(count);
-        list->reserved = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const TimedMidi& timed = source[first + i];
-            VstMidiEvent& event = events_[i];
-            event = VstMidiEvent{};
-            event.type = kVstMidiType;
-            event.byteSize = sizeof(VstMidiEvent);
-            event.deltaFrames = static_cast<VstInt32>(timed.frame - blockStart);
-            event.midiData[0] = static_cast<char>(timed.status);
-            event.midiData[1] = static_cast<char>(timed.data1);
-            event.midiData[2] = static_cast<char>(timed.data2);
-            list->events[i] = reinterpret_cast<VstEvent*>(&event);
-        }
-        return list;
-    }
-
-private:
-    std::vector<VstMidiEvent> events_;
-    // VstEvents declares two event pointers after its header; hosts allocate room for all.
-    std::vector<VstIntPtr> words_;
-};
-
 }  // namespace
 
 Phrase& Phrase::add(std::int64_t frame, unsigned char status, unsigned char data1,
@@ -112,8 +80,9 @@ RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
     for (std::size_t i = 0; i < inputCount; ++i) inputs[i] = inputStorage[i].data();
     for (std::size_t i = 0; i < outputCount; ++i) outputs[i] = outputStorage[i].data();
 
-    // Every block may hold every event, as when a whole phrase lands in one block.
-    EventListStorage list(phrase.events.size());
+    // Every block may hold every event, as when a whole phrase lands in one block; reserved
+    // here, refilling the list allocates nothing while processing.
+    vsthost::EventList list(phrase.events.size());
     RenderResult result;
     result.audio.assign(outputCount, std::vector<float>(static_cast<std::size_t>(phrase.frames)));
     if (settings.timeBlocks) {
@@ -135,7 +104,13 @@ RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
                phrase.events[nextEvent + count].frame < start + frames) {
             ++count;
         }
-        VstEvents* events = list.fill(phrase.events, nextEvent, count, start);
+        list.clear();
+        for (std::size_t i = nextEvent; i < nextEvent + count; ++i) {
+            const TimedMidi& timed = phrase.events[i];
+            list.add({static_cast<VstInt32>(timed.frame - start), timed.status, timed.data1,
+                      timed.data2});
+        }
+        VstEvents* events = list.get();
         nextEvent += count;
 
         for (std::size_t c = 0; c < inputCount; ++c) {
