@@ -114,7 +114,7 @@ void Findings::report(CheckContext& context, const std::string& name,
 
 std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rate, int blockSize,
                                                 HostMode mode) {
-    auto instance = std::make_unique<PluginInstance>(context.library(), mode);
+    auto instance = std::make_unique<PluginInstance>(context.library(), mode, rate, blockSize);
     instance->start(rate, blockSize);
     return instance;
 }

@@ -316,7 +316,7 @@ void checkSetupOrder(CheckContext& context) {
     const Phrase phrase = standardPhrase();
     auto render = [&](int order) {
         return renderInFreshProcess(context, [&](CheckContext& own) {
-            PluginInstance instance(own.library());
+            PluginInstance instance(own.library(), HostMode::kFull, kRate, kBlock);
             if (order == 1) {
                 instance.setSampleRate(kRate);
                 instance.setBlockSize(kBlock);

@@ -2,12 +2,15 @@
 
 namespace corvalen::validate {
 
-PluginInstance::PluginInstance(const vsthost::PluginLibrary& library, HostMode mode)
+PluginInstance::PluginInstance(const vsthost::PluginLibrary& library, HostMode mode, float rate,
+                               VstInt32 blockSize)
     : host_(std::make_unique<vsthost::Host>(mode == HostMode::kFull
                                                 ? vsthost::HostProfile::kFull
                                                 : vsthost::HostProfile::kVersionOnly)) {
     // The log would grow (and allocate) with every call a plug-in makes while processing.
     host_->setLogging(false);
+    host_->setSampleRate(rate);
+    host_->setBlockSize(blockSize);
     AEffect* record = host_->open(library);
     if (!record) throw ValidationError(library.entryName() + " returned no effect (null)");
     if (!vsthost::isEffectRecord(record)) {

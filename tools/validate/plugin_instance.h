@@ -35,8 +35,10 @@ class PluginInstance {
 public:
     // Throws ValidationError when the entry point gives no record or a record without the
     // VST 2 magic or a dispatcher, without the parameter or processing entries, or with
-    // impossible channel counts.
-    PluginInstance(const vsthost::PluginLibrary& library, HostMode mode = HostMode::kFull);
+    // impossible channel counts. The host reports `rate` and `blockSize` from the start, as a
+    // host running a session at that rate does while the entry point runs.
+    PluginInstance(const vsthost::PluginLibrary& library, HostMode mode = HostMode::kFull,
+                   float rate = 44100.0f, VstInt32 blockSize = 512);
     ~PluginInstance();
     PluginInstance(const PluginInstance&) = delete;
     PluginInstance& operator=(const PluginInstance&) = delete;
