@@ -18,6 +18,39 @@ constexpr double kSettlingSeconds = 5.0;
 constexpr double kInputSeconds = 1.0;
 constexpr double kTailRenderSeconds = 30.0;
 
+// Categories whose plug-ins transform their input: sound without input is a fault there. Other
+// categories (unknown, analysis, offline) include plug-ins that generate sound by design, such
+// as noise generators, so sound without input only warns, unless it is a constant.
+bool transformsInput(long category) {
+    return category == 1 || (category >= 4 && category <= 8);
+}
+
+// Whether every channel holds one value throughout frames [begin, end): a DC offset.
+bool constantBetween(const Audio& audio, std::int64_t begin, std::int64_t end) {
+    for (const auto& channel : audio) {
+        for (std::int64_t frame = begin + 1; frame < end; ++frame) {
+            if (channel[static_cast<std::size_t>(frame)] !=
+                channel[static_cast<std::size_t>(begin)]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// FAIL or WARN for sound with silent input, by the rule above.
+Verdict soundWithoutInputVerdict(const Audio& audio, std::int64_t begin, std::int64_t end,
+                                 long category, std::string& note) {
+    if (transformsInput(category)) return Verdict::kFail;
+    if (constantBetween(audio, begin, end)) {
+        note = "; the output is a constant";
+        return Verdict::kFail;
+    }
+    note = "; category " + std::to_string(category) +
+           " (not an effect category): a fault unless the plug-in generates sound by design";
+    return Verdict::kWarn;
+}
+
 // Why an effect check does not apply, or "".
 std::string notAnEffect(const PluginFacts& facts) {
     if (facts.takesNotes()) return "an instrument: it has no audio input to judge";
@@ -71,14 +104,17 @@ void checkEffectSilence(CheckContext& context) {
             }
         }
     }
-    context.fail("effect-silence",
+    std::string note;
+    const Verdict verdict = soundWithoutInputVerdict(audio, settle, settle + second,
+                                                     context.facts().category, note);
+    context.report(verdict, "effect-silence",
                  "output with silent input: peak " + formatDb(peak) + " (limit " +
                      formatDb(decibelsToAmplitude(kSilenceDbfs)) + "), e.g. channel " +
                      std::to_string(loudChannel) + " frame " + std::to_string(loudFrame) +
                      " holds " + formatSample(audio[loudChannel][static_cast<std::size_t>(
                                      loudFrame)]) +
                      "; peak over the first second " + formatDb(peakBetween(audio, 0, second)) +
-                     " (" + how + ")");
+                     " (" + how + ")" + note);
 }
 
 void checkEffectTail(CheckContext& context) {
@@ -114,7 +150,24 @@ void checkEffectTail(CheckContext& context) {
                             formatSeconds(kTailRenderSeconds) + "; peak while it played " +
                             formatDb(peakBetween(audio, 0, inputEnd));
     if (!decay.silent && !decay.decaying) {
-        findings.fail(decay.describe(kStandardRate, inputEnd, cause) + " (" + how + ")");
+        // A plug-in that sounds without any input cannot die away; that is effect-silence's
+        // finding, weighed as there.
+        auto quiet = startedInstance(context);
+        RenderSettings silence;
+        silence.input = InputSignal::kSilence;
+        const auto second = static_cast<std::int64_t>(kStandardRate);
+        const Audio unfed = renderPhrase(*quiet, silentPhrase(2 * second), silence).audio;
+        quiet->suspend();
+        std::string note;
+        Verdict verdict = Verdict::kFail;
+        if (peakBetween(unfed, second, 2 * second) >= decibelsToAmplitude(kSilenceDbfs)) {
+            verdict = soundWithoutInputVerdict(unfed, second, 2 * second,
+                                               context.facts().category, note);
+            note = "; it sounds with silent input from the start as well (see effect-silence)" +
+                   note;
+        }
+        findings.add(verdict,
+                     decay.describe(kStandardRate, inputEnd, cause) + " (" + how + ")" + note);
     }
     findings.report(context, "effect-tail",
                     decay.describe(kStandardRate, inputEnd, cause) + " (" + how + ")");
