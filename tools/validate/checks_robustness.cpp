@@ -102,9 +102,10 @@ void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
         const double wall = clockSeconds(CLOCK_MONOTONIC);
         const double cpu = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
         instance->setParameter(index, value);
-        const double spent = clockSeconds(CLOCK_MONOTONIC) - wall;
-        changeCpuSeconds += clockSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu;
-        changeSeconds += spent;
+        // Judged by CPU time, which a loaded machine barely changes; the budget by wall time.
+        const double spent = clockSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu;
+        changeCpuSeconds += spent;
+        changeSeconds += clockSeconds(CLOCK_MONOTONIC) - wall;
         if (spent > slowestChange) {
             slowestChange = spent;
             slowestIndex = index;
@@ -146,7 +147,7 @@ void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
     constexpr double kSlowChangeSeconds = 0.005;
     if (slowestChange > kSlowChangeSeconds) {
         findings.warn("setParameter " + std::to_string(slowestIndex) + " took up to " +
-                      formatMs(slowestChange) + " (" + std::to_string(changes) +
+                      formatMs(slowestChange) + " of CPU time (" + std::to_string(changes) +
                       " changes took " + formatMs(changeSeconds) + ", " +
                       formatMs(changeCpuSeconds) +
                       " of it CPU time; a host automating it from the audio thread has about "
