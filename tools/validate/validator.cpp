@@ -294,7 +294,7 @@ const std::vector<Check>& allChecks() {
          checkParameterChanges, 120},
         {"parameter-abuse",
          "out-of-range, NaN and infinite parameter values (WARN only: hosts do not send them)",
-         checkParameterAbuse, 60, Verdict::kWarn},
+         checkParameterAbuse, 30, Verdict::kWarn},
         {"programs", "every program selects, reads back and names itself within 24 bytes",
          checkPrograms, 120},
         {"program-name-overflow",
