@@ -72,6 +72,35 @@ bool readReport(int fd, double deadline, std::string& text) {
     }
 }
 
+// CPU seconds a process and its finished children have used, from /proc; negative when
+// unknown. Tells a hung check that computes (a loop) from one that waits (a deadlock).
+double cpuSecondsOf(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    FILE* file = std::fopen(path, "r");
+    if (!file) return -1.0;
+    char text[1024] = {};
+    const std::size_t got = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    text[got] = '\0';
+    // Fields after the command name, which ends with the last ')': state is field 3, utime,
+    // stime, cutime and cstime are fields 14 to 17.
+    const char* after = std::strrchr(text, ')');
+    if (!after) return -1.0;
+    unsigned long long ticks[4] = {};
+    char state = 0;
+    long skipped[10] = {};
+    if (std::sscanf(after + 1,
+                    " %c %ld %ld %ld %ld %ld %ld %ld %ld %ld %ld %llu %llu %llu %llu", &state,
+                    &skipped[0], &skipped[1], &skipped[2], &skipped[3], &skipped[4], &skipped[5],
+                    &skipped[6], &skipped[7], &skipped[8], &skipped[9], &ticks[0], &ticks[1],
+                    &ticks[2], &ticks[3]) != 15) {
+        return -1.0;
+    }
+    return static_cast<double>(ticks[0] + ticks[1] + ticks[2] + ticks[3]) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginPath,
                                   const PluginFacts& facts) {
     std::vector<VerdictLine> lines;
@@ -97,6 +126,7 @@ std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginP
     std::string text;
     const bool finished = readReport(fds[0], monotonicSeconds() + check.timeoutSeconds, text);
     close(fds[0]);
+    const double cpuSeconds = finished ? 0.0 : cpuSecondsOf(child);
     if (!finished) kill(child, SIGKILL);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -110,8 +140,14 @@ std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginP
         start = end + 1;
     }
     if (!finished) {
+        char spent[120] = "";
+        if (cpuSeconds >= 0.0) {
+            std::snprintf(spent, sizeof spent, "; its process had used %.1f s of CPU time",
+                          cpuSeconds);
+        }
         lines.push_back({check.crashVerdict, check.name,
-                         "no answer within " + std::to_string(check.timeoutSeconds) + " s (hung)"});
+                         "no answer within " + std::to_string(check.timeoutSeconds) +
+                             " s (hung)" + spent});
     } else if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         lines.push_back({check.crashVerdict, check.name,
