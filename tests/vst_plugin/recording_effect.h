@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "vst_host/effect.h"
@@ -76,176 +77,138 @@ public:
     bool hasEditor() const { return editor != nullptr; }
     bool hasHost() const { return audioMaster != nullptr; }
 
+    // Operations that note their name and arguments and answer as the base class does, or as
+    // armed: the return type, the name, the parameter list and the arguments passed on.
+    // clang-format off
+#define CORVALEN_RECORDED(Type, name, params, args) \
+    Type name params override { return logged(AudioEffectX::name args, #name, words args); }
+#define CORVALEN_NOTED(name, params, args) \
+    void name params override { record(#name, words args); }
+
+    CORVALEN_NOTED(open, (), ())
+    CORVALEN_NOTED(close, (), ())
+    CORVALEN_NOTED(suspend, (), ())
+    CORVALEN_NOTED(resume, (), ())
+    CORVALEN_NOTED(setProgramName, (const char* name), (name))
+    CORVALEN_NOTED(process, (float** in, float** out, VstInt32 frames), (in, out, frames))
+    CORVALEN_NOTED(processReplacing, (float** in, float** out, VstInt32 frames), (in, out, frames))
+    CORVALEN_NOTED(inputConnected, (VstInt32 index, bool state), (index, state))
+    CORVALEN_NOTED(outputConnected, (VstInt32 index, bool state), (index, state))
+    CORVALEN_RECORDED(float, getParameter, (VstInt32 index), (index))
+    CORVALEN_RECORDED(VstInt32, getProgram, (), ())
+    CORVALEN_RECORDED(float, getVu, (), ())
+    CORVALEN_RECORDED(VstInt32, getChunk, (void** data, bool preset), (data, preset))
+    CORVALEN_RECORDED(VstInt32, setChunk, (void* data, VstInt32 size, bool preset),
+                      (data, size, preset))
+    CORVALEN_RECORDED(VstInt32, processEvents, (VstEvents* events), (events))
+    CORVALEN_RECORDED(bool, canParameterBeAutomated, (VstInt32 index), (index))
+    CORVALEN_RECORDED(bool, string2parameter, (VstInt32 index, const char* value), (index, value))
+    CORVALEN_RECORDED(VstInt32, getNumCategories, (), ())
+    CORVALEN_RECORDED(bool, copyProgram, (VstInt32 destination), (destination))
+    CORVALEN_RECORDED(bool, getInputProperties, (VstInt32 index, VstPinProperties* pin),
+                      (index, pin))
+    CORVALEN_RECORDED(bool, getOutputProperties, (VstInt32 index, VstPinProperties* pin),
+                      (index, pin))
+    CORVALEN_RECORDED(VstInt32, getPlugCategory, (), ())
+    CORVALEN_RECORDED(VstInt32, reportCurrentPosition, (), ())
+    CORVALEN_RECORDED(float*, reportDestinationBuffer, (), ())
+    CORVALEN_RECORDED(bool, offlineNotify, (VstAudioFile* files, VstInt32 count, bool start),
+                      (files, count, start))
+    CORVALEN_RECORDED(bool, offlinePrepare, (VstOfflineTask* tasks, VstInt32 count),
+                      (tasks, count))
+    CORVALEN_RECORDED(bool, offlineRun, (VstOfflineTask* tasks, VstInt32 count), (tasks, count))
+    CORVALEN_RECORDED(bool, processVariableIo, (VstVariableIo* io), (io))
+    CORVALEN_RECORDED(bool, setSpeakerArrangement,
+                      (VstSpeakerArrangement* input, VstSpeakerArrangement* output),
+                      (input, output))
+    CORVALEN_RECORDED(bool, setBypass, (bool on), (on))
+    CORVALEN_RECORDED(VstInt32, getVendorVersion, (), ())
+    CORVALEN_RECORDED(VstInt32, canDo, (const char* ability), (ability))
+    CORVALEN_RECORDED(VstInt32, getGetTailSize, (), ())
+    CORVALEN_RECORDED(VstInt32, fxIdle, (), ())
+    CORVALEN_RECORDED(void*, getIcon, (), ())
+    CORVALEN_RECORDED(bool, setViewPosition, (VstInt32 x, VstInt32 y), (x, y))
+    CORVALEN_RECORDED(bool, getParameterProperties,
+                      (VstInt32 index, VstParameterProperties* properties), (index, properties))
+    CORVALEN_RECORDED(bool, keysRequired, (), ())
+    CORVALEN_RECORDED(VstInt32, getVstVersion, (), ())
+#undef CORVALEN_RECORDED
+#undef CORVALEN_NOTED
+    // clang-format on
+
+    // The stream settings and the program are also stored, as the base class does.
     void setSampleRate(float rate) override {
-        record("setSampleRate").value = rate;
+        record("setSampleRate", {}).value = rate;
         AudioEffectX::setSampleRate(rate);
     }
     void setBlockSize(VstInt32 size) override {
-        record("setBlockSize", size);
+        record("setBlockSize", words(size));
         AudioEffectX::setBlockSize(size);
     }
-    void setParameter(VstInt32 index, float value) override {
-        record("setParameter", index).value = value;
-    }
-    float getParameter(VstInt32 index) override {
-        return logged(AudioEffectX::getParameter(index), "getParameter", index);
-    }
-    void process(float** inputs, float** outputs, VstInt32 frames) override {
-        record("process", inputs, outputs, frames);
-    }
-    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {
-        record("processReplacing", inputs, outputs, frames);
-    }
-    void open() override { record("open"); }
-    void close() override { record("close"); }
-    VstInt32 getProgram() override { return logged(AudioEffectX::getProgram(), "getProgram"); }
-    void setProgram(VstInt32 program) override {
-        record("setProgram", program);
-        AudioEffectX::setProgram(program);
-    }
-    void setProgramName(const char* name) override { record("setProgramName", name); }
-    void getProgramName(char* name) override {
-        record("getProgramName", name);
-        write(name);
-    }
-    void getParameterLabel(VstInt32 index, char* label) override {
-        record("getParameterLabel", index, label);
-        write(label);
-    }
-    void getParameterDisplay(VstInt32 index, char* display) override {
-        record("getParameterDisplay", index, display);
-        write(display);
-    }
-    void getParameterName(VstInt32 index, char* name) override {
-        record("getParameterName", index, name);
-        write(name);
-    }
-    float getVu() override { return logged(AudioEffectX::getVu(), "getVu"); }
-    VstInt32 getChunk(void** data, bool isPreset) override {
-        return logged(AudioEffectX::getChunk(data, isPreset), "getChunk", data, isPreset);
-    }
-    VstInt32 setChunk(void* data, VstInt32 size, bool isPreset) override {
-        return logged(AudioEffectX::setChunk(data, size, isPreset), "setChunk", data, size,
-                      isPreset);
-    }
-    void suspend() override { record("suspend"); }
-    void resume() override { record("resume"); }
-
-    VstInt32 processEvents(VstEvents* events) override {
-        return logged(AudioEffectX::processEvents(events), "processEvents", events);
-    }
-    bool canParameterBeAutomated(VstInt32 index) override {
-        return logged(AudioEffectX::canParameterBeAutomated(index), "canParameterBeAutomated",
-                      index);
-    }
-    bool string2parameter(VstInt32 index, const char* value) override {
-        return logged(AudioEffectX::string2parameter(index, value), "string2parameter", index,
-                      value);
-    }
-    VstInt32 getNumCategories() override {
-        return logged(AudioEffectX::getNumCategories(), "getNumCategories");
-    }
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override {
-        const bool base = AudioEffectX::getProgramNameIndexed(category, index, name);
-        return written(logged(base, "getProgramNameIndexed", category, index, name), name);
-    }
-    bool copyProgram(VstInt32 destination) override {
-        return logged(AudioEffectX::copyProgram(destination), "copyProgram", destination);
-    }
-    void inputConnected(VstInt32 index, bool state) override {
-        record("inputConnected", index, state);
-    }
-    void outputConnected(VstInt32 index, bool state) override {
-        record("outputConnected", index, state);
-    }
-    bool getInputProperties(VstInt32 index, VstPinProperties* pin) override {
-        return logged(AudioEffectX::getInputProperties(index, pin), "getInputProperties", index,
-                      pin);
-    }
-    bool getOutputProperties(VstInt32 index, VstPinProperties* pin) override {
-        return logged(AudioEffectX::getOutputProperties(index, pin), "getOutputProperties", index,
-                      pin);
-    }
-    VstInt32 getPlugCategory() override {
-        return logged(AudioEffectX::getPlugCategory(), "getPlugCategory");
-    }
-    VstInt32 reportCurrentPosition() override {
-        return logged(AudioEffectX::reportCurrentPosition(), "reportCurrentPosition");
-    }
-    float* reportDestinationBuffer() override {
-        return logged(AudioEffectX::reportDestinationBuffer(), "reportDestinationBuffer");
-    }
-    bool offlineNotify(VstAudioFile* files, VstInt32 count, bool start) override {
-        return logged(AudioEffectX::offlineNotify(files, count, start), "offlineNotify", files,
-                      count, start);
-    }
-    bool offlinePrepare(VstOfflineTask* tasks, VstInt32 count) override {
-        return logged(AudioEffectX::offlinePrepare(tasks, count), "offlinePrepare", tasks, count);
-    }
-    bool offlineRun(VstOfflineTask* tasks, VstInt32 count) override {
-        return logged(AudioEffectX::offlineRun(tasks, count), "offlineRun", tasks, count);
-    }
-    bool processVariableIo(VstVariableIo* io) override {
-        return logged(AudioEffectX::processVariableIo(io), "processVariableIo", io);
-    }
-    bool setSpeakerArrangement(VstSpeakerArrangement* input,
-                               VstSpeakerArrangement* output) override {
-        return logged(AudioEffectX::setSpeakerArrangement(input, output), "setSpeakerArrangement",
-                      input, output);
-    }
     void setBlockSizeAndSampleRate(VstInt32 size, float rate) override {
-        record("setBlockSizeAndSampleRate", size).value = rate;
+        record("setBlockSizeAndSampleRate", words(size)).value = rate;
         AudioEffectX::setBlockSizeAndSampleRate(size, rate);
     }
-    bool setBypass(bool on) override {
-        return logged(AudioEffectX::setBypass(on), "setBypass", on);
+    void setProgram(VstInt32 program) override {
+        record("setProgram", words(program));
+        AudioEffectX::setProgram(program);
     }
-    bool getEffectName(char* name) override {
-        return written(logged(AudioEffectX::getEffectName(name), "getEffectName", name), name);
-    }
-    bool getErrorText(char* error) override {
-        return written(logged(AudioEffectX::getErrorText(error), "getErrorText", error), error);
-    }
-    bool getVendorString(char* vendor) override {
-        return written(logged(AudioEffectX::getVendorString(vendor), "getVendorString", vendor),
-                       vendor);
-    }
-    bool getProductString(char* product) override {
-        return written(logged(AudioEffectX::getProductString(product), "getProductString", product),
-                       product);
-    }
-    VstInt32 getVendorVersion() override {
-        return logged(AudioEffectX::getVendorVersion(), "getVendorVersion");
+    void setParameter(VstInt32 index, float value) override {
+        record("setParameter", words(index)).value = value;
     }
     VstIntPtr vendorSpecific(VstInt32 lArg1, VstIntPtr lArg2, void* ptrArg,
                              float floatArg) override {
-        record("vendorSpecific", lArg1, lArg2, ptrArg).value = floatArg;
+        record("vendorSpecific", words(lArg1, lArg2, ptrArg)).value = floatArg;
         return reply(AudioEffectX::vendorSpecific(lArg1, lArg2, ptrArg, floatArg));
     }
-    VstInt32 canDo(const char* ability) override {
-        return logged(AudioEffectX::canDo(ability), "canDo", ability);
+
+    // Text getters write the text, if any, into the host's buffer.
+    void getProgramName(char* name) override {
+        record("getProgramName", words(name));
+        write(name);
     }
-    VstInt32 getGetTailSize() override {
-        return logged(AudioEffectX::getGetTailSize(), "getGetTailSize");
+    void getParameterLabel(VstInt32 index, char* label) override {
+        record("getParameterLabel", words(index, label));
+        write(label);
     }
-    VstInt32 fxIdle() override { return logged(AudioEffectX::fxIdle(), "fxIdle"); }
-    void* getIcon() override { return logged(AudioEffectX::getIcon(), "getIcon"); }
-    bool setViewPosition(VstInt32 x, VstInt32 y) override {
-        return logged(AudioEffectX::setViewPosition(x, y), "setViewPosition", x, y);
+    void getParameterDisplay(VstInt32 index, char* display) override {
+        record("getParameterDisplay", words(index, display));
+        write(display);
     }
-    bool getParameterProperties(VstInt32 index, VstParameterProperties* properties) override {
-        return logged(AudioEffectX::getParameterProperties(index, properties),
-                      "getParameterProperties", index, properties);
+    void getParameterName(VstInt32 index, char* name) override {
+        record("getParameterName", words(index, name));
+        write(name);
     }
-    bool keysRequired() override { return logged(AudioEffectX::keysRequired(), "keysRequired"); }
-    VstInt32 getVstVersion() override {
-        return logged(AudioEffectX::getVstVersion(), "getVstVersion");
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* name) override {
+        const bool base = AudioEffectX::getProgramNameIndexed(category, index, name);
+        return written(logged(base, "getProgramNameIndexed", words(category, index, name)), name);
+    }
+    bool getEffectName(char* name) override {
+        return written(logged(AudioEffectX::getEffectName(name), "getEffectName", words(name)),
+                       name);
+    }
+    bool getErrorText(char* error) override {
+        return written(logged(AudioEffectX::getErrorText(error), "getErrorText", words(error)),
+                       error);
+    }
+    bool getVendorString(char* vendor) override {
+        return written(
+            logged(AudioEffectX::getVendorString(vendor), "getVendorString", words(vendor)),
+            vendor);
+    }
+    bool getProductString(char* product) override {
+        return written(
+            logged(AudioEffectX::getProductString(product), "getProductString", words(product)),
+            product);
     }
 
 private:
     template <class... Args>
-    Call& record(const char* operation, Args... args) {
-        calls.push_back(Call{operation, Words{word(args)...}});
+    static Words words(Args... args) {
+        return Words{word(args)...};
+    }
+    Call& record(const char* operation, Words args) {
+        calls.push_back(Call{operation, std::move(args)});
         return calls.back();
     }
     // The base class's answer, or the armed one.
@@ -262,9 +225,9 @@ private:
             return static_cast<T>(answer);
         }
     }
-    template <class T, class... Args>
-    T logged(T base, const char* operation, Args... args) {
-        record(operation, args...);
+    template <class T>
+    T logged(T base, const char* operation, Words args) {
+        record(operation, std::move(args));
         return reply(base);
     }
     void write(char* buffer) const {
