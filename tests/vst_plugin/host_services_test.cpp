@@ -29,8 +29,10 @@ struct ServiceCase {
 };
 
 // A service called with the arguments above, and its name for the failure message.
-#define SERVICE(call) #call, [](RecordingEffect & e) { return word(e.call); }
-#define ACTION(call) #call, [](RecordingEffect & e) { return e.call, VstIntPtr{0}; }
+// clang-format off
+#define SERVICE(call) #call, [](RecordingEffect& e) { return word(e.call); }
+#define ACTION(call) #call, [](RecordingEffect& e) { return e.call, VstIntPtr{0}; }
+// clang-format on
 
 const ServiceCase kServiceCases[] = {
     {ACTION(setParameterAutomated(kArgA, kOpt)), audioMasterAutomate, kArgA, 0, nullptr, kOpt,
