@@ -147,6 +147,7 @@ TEST_F(HostServices, AnswersBecomeResultsAsEachServiceDefines) {
             host.setAnswer(c.opcode, answer);
             EXPECT_EQ(c.call(*object), expectedResult(c, answer)) << "answer " << answer;
         }
+        EXPECT_EQ(object->updateSampleRate(), 22050.0);  // the rate whole, not as an integer
     }
 }
 
@@ -213,6 +214,7 @@ TEST_F(HostServices, WithoutAHostCallbackNothingIsCalledAndDefaultsAreAnswered) 
         if (c.result == Result::kStoredBlockSize) expected = 1024;
         EXPECT_EQ(c.call(orphan), expected) << c.name;
     }
+    EXPECT_EQ(orphan.updateSampleRate(), 44100.0);
     EXPECT_EQ(orphan.getMasterVersion(), 1);
     EXPECT_TRUE(orphan.isInputConnected(0));
     EXPECT_TRUE(orphan.isOutputConnected(0));
