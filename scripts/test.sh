@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds every configuration and runs all tests: native release and
-# sanitizer builds, ThreadSanitizer on the multi-threaded suites, the fuzz targets for a minute
-# each, and the cross targets (32-bit Linux under qemu, Windows under wine).
+# sanitizer builds, the Debian package from the release build, ThreadSanitizer on the
+# multi-threaded suites, the fuzz targets for a minute each, the cross targets (32-bit Linux
+# under qemu, Windows under wine) and the Windows archives of their DLLs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -16,6 +17,13 @@ for preset in release asan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
     took "$preset"
+    if [[ $preset == release ]]; then
+        # The Debian package, made from the release build just tested, and its contents.
+        echo "== package"
+        (cd build/release && cpack -G DEB >/dev/null)
+        scripts/check-packages.sh build/release/packages/corvalen_*.deb
+        took package
+    fi
 done
 
 # ThreadSanitizer: only the suites that drive the plug-in from several threads.
@@ -35,6 +43,14 @@ took fuzz
 echo "== cross"
 scripts/test-cross.sh
 took cross
+
+# The Windows archives hold the DLLs the cross tests just ran.
+echo "== archives"
+for target in windows-i686 windows-x64; do
+    (cd "build/cross-$target" && cpack >/dev/null)
+done
+scripts/check-packages.sh build/cross-windows-*/packages/Corvalen-*.zip
+took archives
 
 echo "== all tests passed; elapsed time at the end of each stage:"
 printf '   %s\n' "${timings[@]}"

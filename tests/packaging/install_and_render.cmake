@@ -22,6 +22,7 @@ set(expected
     ${BINDIR}/corvalen-render
     ${VSTDIR}/Corvalen.so
     share/doc/corvalen/README.md
+    share/doc/corvalen/changelog.gz
     share/doc/corvalen/copyright
     share/man/man1/corvalen-render.1.gz)
 list(SORT expected)
