@@ -47,18 +47,27 @@ LIST
     done < <(tr ',' '\n' <<<"$depends" | sed 's/^ *//')
 
     # Every shared library the binaries load must come from a package named in Depends.
+    # dpkg knows a file by the path its package ships, with or without /usr first, so every
+    # form is asked for in one (slow) query of dpkg's database.
     dpkg-deb -x "$deb" "$work/root"
-    local library path owner
+    local binary library path forms=() needed=()
     for binary in "$work/root/usr/bin/corvalen-render" "$work/root/usr/lib/vst/Corvalen.so"; do
         for library in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
             path=$(ldconfig -p | awk -v lib="$library" '!seen && $1 == lib && /x86-64/ {print $NF; seen = 1}')
-            # dpkg knows a file by the path its package ships, with or without /usr first.
-            owner=$( (dpkg -S "$path" || dpkg -S "/usr$path" || dpkg -S "$(readlink -f "$path")") 2>/dev/null |
-                sed -n '1s/:.*//p')
-            [[ -n $owner ]] || { fail "no package found for $library ($path)"; continue; }
-            tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF "$owner" ||
-                fail "$(basename "$binary") needs $library from $owner, which Depends does not name"
+            [[ -n $path ]] || { fail "$(basename "$binary") needs $library, which ldconfig does not know"; continue; }
+            needed+=("$(basename "$binary") $library $path")
+            forms+=("$path" "/usr${path#/usr}" "${path#/usr}" "$(readlink -f "$path")")
         done
+    done
+    dpkg -S "${forms[@]}" 2>/dev/null | sed 's/:[a-z0-9]*: /: /' >"$work/owners" || true
+    local entry owner
+    for entry in "${needed[@]}"; do
+        read -r binary library path <<<"$entry"
+        owner=$(awk -F': ' -v a="$path" -v b="/usr${path#/usr}" -v c="${path#/usr}" \
+            '$2 == a || $2 == b || $2 == c {print $1; exit}' "$work/owners")
+        [[ -n $owner ]] || { fail "no package found for $library ($path)"; continue; }
+        tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF "$owner" ||
+            fail "$binary needs $library from $owner, which Depends does not name"
     done
     echo "$artifact: $(wc -l <"$listing") files, Depends: $depends"
 }
