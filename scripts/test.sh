@@ -20,6 +20,7 @@ for preset in release asan; do
     if [[ $preset == release ]]; then
         # The Debian package, made from the release build just tested, and its contents.
         echo "== package"
+        rm -rf build/release/packages
         (cd build/release && cpack -G DEB >/dev/null)
         scripts/check-packages.sh build/release/packages/corvalen_*.deb
         took package
@@ -47,6 +48,7 @@ took cross
 # The Windows archives hold the DLLs the cross tests just ran.
 echo "== archives"
 for target in windows-i686 windows-x64; do
+    rm -rf "build/cross-$target/packages"
     (cd "build/cross-$target" && cpack >/dev/null)
 done
 scripts/check-packages.sh build/cross-windows-*/packages/Corvalen-*.zip
