@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks release artifacts before they are handed out:
-#  - a .deb holds exactly the expected files with the expected modes, names the project's
-#    version, and depends on the package of every library its two binaries load (the
-#    dependencies are computed by dpkg-shlibdeps at packaging time, each with a minimum
-#    version);
+#  - a .deb (amd64, or the plug-in alone for i386) holds exactly the expected files with the
+#    expected modes, names the project's version and its architecture, and depends on the
+#    package of every library its binaries load (the dependencies are computed by
+#    dpkg-shlibdeps at packaging time, each with a minimum version);
 #  - a Windows .zip holds one folder with Corvalen.dll for the right machine, the README,
 #    the copyright notice and the installation notes.
 #
@@ -18,22 +18,33 @@ failures=0
 fail() { echo "FAIL $artifact: $*"; failures=$((failures + 1)); }
 
 check_deb() {
-    local deb=$1
+    local deb=$1 arch triple binaries
     local listing="$work/listing" expected="$work/expected"
+    # amd64: the plug-in and corvalen-render; i386 (the 32-bit build has no tools): the plug-in.
+    arch=$(sed -n 's/.*_\([a-z0-9]*\)\.deb$/\1/p' <<<"$deb")
+    case $arch in
+        amd64) triple=x86_64-linux-gnu binaries=(usr/bin/corvalen-render usr/lib/vst/Corvalen.so) ;;
+        i386) triple=i386-linux-gnu binaries=(usr/lib/vst/Corvalen.so) ;;
+        *) fail "name does not end in _amd64.deb or _i386.deb"; return ;;
+    esac
     # Files only (no folders): mode, owner and path.
     dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $2, $6}' | sort >"$listing"
-    sort >"$expected" <<LIST
+    {
+        cat <<LIST
 -rw-r--r-- root/root ./usr/lib/vst/Corvalen.so
 -rw-r--r-- root/root ./usr/share/doc/corvalen/README.md
 -rw-r--r-- root/root ./usr/share/doc/corvalen/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/corvalen/copyright
+LIST
+        [[ $arch == i386 ]] || cat <<LIST
 -rw-r--r-- root/root ./usr/share/man/man1/corvalen-render.1.gz
 -rwxr-xr-x root/root ./usr/bin/corvalen-render
 LIST
+    } | sort >"$expected"
     diff -u "$expected" "$listing" >"$work/diff" || fail "file list differs:$(printf '\n%s' "$(cat "$work/diff")")"
 
     local field value
-    for field in Package:corvalen "Version:$version" "Architecture:$(dpkg --print-architecture)"; do
+    for field in Package:corvalen "Version:$version" "Architecture:$arch"; do
         value=$(dpkg-deb -f "$deb" "${field%%:*}")
         [[ $value == "${field#*:}" ]] || fail "${field%%:*} is '$value', expected '${field#*:}'"
     done
@@ -51,9 +62,10 @@ LIST
     # form is asked for in one (slow) query of dpkg's database.
     dpkg-deb -x "$deb" "$work/root"
     local binary library path forms=() needed=()
-    for binary in "$work/root/usr/bin/corvalen-render" "$work/root/usr/lib/vst/Corvalen.so"; do
+    for binary in "${binaries[@]/#/$work/root/}"; do
         for library in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-            path=$(ldconfig -p | awk -v lib="$library" '!seen && $1 == lib && /x86-64/ {print $NF; seen = 1}')
+            path=$(ldconfig -p | awk -v lib="$library" -v dir="/$triple/" \
+                '!seen && $1 == lib && index($NF, dir) {print $NF; seen = 1}')
             [[ -n $path ]] || { fail "$(basename "$binary") needs $library, which ldconfig does not know"; continue; }
             needed+=("$(basename "$binary") $library $path")
             forms+=("$path" "/usr${path#/usr}" "${path#/usr}" "$(readlink -f "$path")")

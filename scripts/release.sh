@@ -2,6 +2,7 @@
 # Builds every release artifact of this checkout into one folder (default: dist/):
 #   corvalen_<version>_amd64.deb            the plug-in and corvalen-render, 64-bit Debian 12
 #   Corvalen-<version>-windows-x64.zip      Corvalen.dll for 64-bit Windows hosts
+#   corvalen_<version>_i386.deb             the plug-in alone, for 32-bit hosts on Debian 12
 #   Corvalen-<version>-windows-i686.zip     Corvalen.dll for 32-bit Windows hosts
 #   SHA256SUMS
 # The version is the project's (CMakeLists.txt). Each target is built afresh in a folder of its
@@ -25,7 +26,7 @@ export SOURCE_DATE_EPOCH
 scripts/setup.sh
 rm -rf "$dist"
 mkdir -p "$dist"
-for preset in release windows-x64 windows-i686; do
+for preset in release linux-i386 windows-x64 windows-i686; do
     dir=build/dist-$preset
     echo "== $preset"
     rm -rf "$dir"

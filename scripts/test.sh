@@ -2,7 +2,7 @@
 # Sets up a fresh machine, builds every configuration and runs all tests: native release and
 # sanitizer builds, the Debian package from the release build, ThreadSanitizer on the
 # multi-threaded suites, the fuzz targets for a minute each, the cross targets (32-bit Linux
-# under qemu, Windows under wine) and the Windows archives of their DLLs.
+# under qemu, Windows under wine) and their packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -45,13 +45,15 @@ echo "== cross"
 scripts/test-cross.sh
 took cross
 
-# The Windows archives hold the DLLs the cross tests just ran.
+# The packages of the cross targets just tested: the 32-bit Linux plug-in's .deb and the
+# Windows archives.
 echo "== archives"
-for target in windows-i686 windows-x64; do
+for target in linux-i386 windows-i686 windows-x64; do
     rm -rf "build/cross-$target/packages"
     (cd "build/cross-$target" && cpack >/dev/null)
 done
-scripts/check-packages.sh build/cross-windows-*/packages/Corvalen-*.zip
+scripts/check-packages.sh build/cross-linux-i386/packages/corvalen_*_i386.deb \
+    build/cross-windows-*/packages/Corvalen-*.zip
 took archives
 
 echo "== all tests passed; elapsed time at the end of each stage:"
