@@ -60,7 +60,7 @@ LIST
     # Every shared library the binaries load must come from a package named in Depends.
     # dpkg knows a file by the path its package ships, with or without /usr first, so every
     # form is asked for in one (slow) query of dpkg's database.
-    dpkg-deb -x "$deb" "$work/root"
+    rm -rf "$work/root" && dpkg-deb -x "$deb" "$work/root"
     local binary library path forms=() needed=()
     for binary in "${binaries[@]/#/$work/root/}"; do
         for library in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
