@@ -95,6 +95,9 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         if (argument == "-h" || argument == "--help") {
             noValue();
             options.help = true;
+        } else if (argument == "--version") {
+            noValue();
+            options.version = true;
         } else if (argument == "--info") {
             noValue();
             options.info = true;
@@ -175,7 +178,8 @@ Renders a Standard MIDI File (format 0 or 1) through a VST 2 plug-in into a WAV 
 Without a MIDI file it plays a built-in demo phrase (about 14 s).
 
 Options:
-  -p, --plugin PATH     VST 2 plug-in library (default: the Corvalen.so built with this tool)
+  -p, --plugin PATH     VST 2 plug-in library (default: the Corvalen.so built or installed
+                        with this tool)
   -o, --output FILE     WAV file to write (default: out.wav)
   -r, --rate HZ         sample rate, 8000 to 384000 (default: 44100)
   -b, --block FRAMES    largest block handed to the plug-in, 1 to 65536 (default: 512)
@@ -201,6 +205,7 @@ Options:
       --list-checks     print the validator's checks, one line each, and exit
   -q, --quiet           print nothing but errors
   -h, --help            print this help
+      --version         print the version and exit
 
 Exit codes:
   0  success (with --validate: no check failed; warnings do not count)
