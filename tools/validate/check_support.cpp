@@ -112,6 +112,8 @@ void Findings::report(CheckContext& context, const std::string& name,
     }
 }
 
+Audio renderFreshUnnamed(CheckContext& context, const Phrase& phrase, const FreshRender& how);
+
 std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rate, int blockSize,
                                                 HostMode mode) {
     auto instance = std::make_unique<PluginInstance>(context.library(), mode, rate, blockSize);
@@ -225,6 +227,19 @@ std::string crashOfForked(const std::function<void()>& work, int timeoutSeconds)
 }
 
 Audio renderFresh(CheckContext& context, const Phrase& phrase, const FreshRender& how) {
+    try {
+        return renderFreshUnnamed(context, phrase, how);
+    } catch (const ValidationError& error) {
+        // Which render it was: the check may make dozens.
+        char what[160];
+        std::snprintf(what, sizeof what, "rendering in %d-frame blocks at %d Hz%s: ",
+                      how.blockSize, static_cast<int>(how.rate),
+                      how.mode == HostMode::kVersionOnly ? " with a host answering 0" : "");
+        throw ValidationError(what + std::string(error.what()));
+    }
+}
+
+Audio renderFreshUnnamed(CheckContext& context, const Phrase& phrase, const FreshRender& how) {
     return renderInFreshProcess(context, [&](CheckContext& own) {
         auto instance = startedInstance(own, how.rate, how.blockSize, how.mode);
         RenderSettings settings = how.settings;
