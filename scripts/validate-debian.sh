@@ -8,7 +8,8 @@
 #
 # Environment: CORVALEN_RENDER (the tool, default build/release/tools/corvalen-render),
 # JOBS (plug-ins at a time, default 2), PLUGIN_TIMEOUT (seconds per plug-in, default 1800),
-# SKIP_INSTALL=1 to use what is installed.
+# SKIP_INSTALL=1 to use what is installed, PLUGINS=FILE to validate the libraries listed in
+# FILE (one path a line, in that order) instead of every one the packages install.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,9 +30,13 @@ mkdir -p "$results"
 # largest suite (lsp-plugins, 135 libraries) last, so that a sweep cut short still covers
 # every other package.
 # shellcheck disable=SC2086
-dpkg -L $packages | grep -E '/(vst|lxvst)/.*\.so$' | sort -u > "$results/all.txt"
-{ grep -v /lsp-plugins/ "$results/all.txt"; grep /lsp-plugins/ "$results/all.txt"; } \
-    > "$results/plugins.txt"
+if [ -n "${PLUGINS:-}" ]; then
+    cp "$PLUGINS" "$results/plugins.txt"
+else
+    dpkg -L $packages | grep -E '/(vst|lxvst)/.*\.so$' | sort -u > "$results/all.txt"
+    { grep -v /lsp-plugins/ "$results/all.txt"; grep /lsp-plugins/ "$results/all.txt"; } \
+        > "$results/plugins.txt"
+fi
 echo "$(wc -l < "$results/plugins.txt") plug-ins" >&2
 
 # One JSON report per plug-in, named after its path; a plug-in already reported is not run
