@@ -8,11 +8,11 @@
 #include <cstring>
 #include <limits>
 
-#include "vst_host/heap_counter.h"
 #include "tools/validate/check_support.h"
 #include "tools/validate/phrase_renderer.h"
 #include "tools/validate/signal_analysis.h"
 #include "tools/validate/verdict.h"
+#include "vst_host/heap_counter.h"
 
 namespace {
 
@@ -20,8 +20,8 @@ using namespace corvalen::validate;
 namespace vsthost = corvalen::vsthost;
 
 TEST(VerdictLines, FormatAndParseAreInverse) {
-    for (Verdict verdict : {Verdict::kPass, Verdict::kFail, Verdict::kWarn, Verdict::kSkip,
-                            Verdict::kExpectedFail}) {
+    for (Verdict verdict :
+         {Verdict::kPass, Verdict::kFail, Verdict::kWarn, Verdict::kSkip, Verdict::kExpectedFail}) {
         const VerdictLine line{verdict, "block-sizes", "differs: from frame 3"};
         const auto parsed = parseVerdict(formatVerdict(line));
         ASSERT_TRUE(parsed);
@@ -151,7 +151,8 @@ TEST(GuardedTextBuffer, SeesOverrunsAndMissingTerminators) {
 }
 
 TEST(HeapCounter, CountsOnlyBetweenStartAndStop) {
-    if (!HeapCounter::mallocHooksBuiltIn()) GTEST_SKIP() << "sanitizer build: the runtime owns malloc";
+    if (!HeapCounter::mallocHooksBuiltIn())
+        GTEST_SKIP() << "sanitizer build: the runtime owns malloc";
     void* volatile outside = std::malloc(16);
     HeapCounter::startCounting();
     void* volatile first = std::malloc(32);

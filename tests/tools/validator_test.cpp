@@ -27,12 +27,27 @@ TEST(Validator, TheSoundFixturePassesEveryCheck) {
     const auto result = validate("", quoted(FAULTY_PLUGIN));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find(" 0 failed, 0 warned, "), std::string::npos) << result.output;
-    for (const char* check :
-         {"load", "record", "identity", "repeatability", "instances", "minimal-host",
-          "setup-order", "block-sizes", "sample-accuracy", "events-in-one-block", "edge-events",
-          "event-flood", "parameter-changes", "parameter-abuse", "programs",
-          "program-name-overflow", "parameter-texts", "host-oddities", "process-replacing",
-          "process-accumulating", "tail"}) {
+    for (const char* check : {"load",
+                              "record",
+                              "identity",
+                              "repeatability",
+                              "instances",
+                              "minimal-host",
+                              "setup-order",
+                              "block-sizes",
+                              "sample-accuracy",
+                              "events-in-one-block",
+                              "edge-events",
+                              "event-flood",
+                              "parameter-changes",
+                              "parameter-abuse",
+                              "programs",
+                              "program-name-overflow",
+                              "parameter-texts",
+                              "host-oddities",
+                              "process-replacing",
+                              "process-accumulating",
+                              "tail"}) {
         EXPECT_TRUE(hasLine(result.output, std::string("PASS ") + check + ": ")) << check << "\n"
                                                                                  << result.output;
     }
@@ -58,9 +73,10 @@ TEST(Validator, ReportIsOneVerdictPerLineThenTheTally) {
 }
 
 TEST(Validator, JsonReportHoldsEveryVerdictWithItsTiming) {
-    const auto result = validate("process-replaces", "--report json --check record --check "
-                                                     "process-accumulating " +
-                                                         quoted(FAULTY_PLUGIN));
+    const auto result = validate("process-replaces",
+                                 "--report json --check record --check "
+                                 "process-accumulating " +
+                                     quoted(FAULTY_PLUGIN));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_EQ(result.output.rfind("{\n  \"plugin\": \"", 0), 0u) << result.output;
     EXPECT_TRUE(std::regex_search(
@@ -76,8 +92,8 @@ TEST(Validator, JsonReportHoldsEveryVerdictWithItsTiming) {
 }
 
 TEST(Validator, ExpectedFailuresAreReportedButDoNotFailTheRun) {
-    const auto result = validate("drops-events", "--check event-flood --expect-fail event-flood " +
-                                                     quoted(FAULTY_PLUGIN));
+    const auto result = validate(
+        "drops-events", "--check event-flood --expect-fail event-flood " + quoted(FAULTY_PLUGIN));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_TRUE(hasLine(result.output, "XFAIL event-flood: ")) << result.output;
     EXPECT_NE(result.output.find("(expected: known fault)"), std::string::npos);
@@ -148,10 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"drops-events", "event-flood",
                   "FAIL event-flood: ", "the output does not die away: peak"},
         FaultCase{"crash-on-flood", "event-flood", "FAIL event-flood: ", "(signal 11"},
-        FaultCase{"nan-at-one", "parameter-changes", "FAIL parameter-changes: ",
-                  "while changing parameters to values from 0 to 1: "},
-        FaultCase{"partial-write", "process-replacing", "FAIL process-replacing: ",
-                  "from frame 511 (channel 0: zeroed buffers give"},
+        FaultCase{"nan-at-one", "parameter-changes",
+                  "FAIL parameter-changes: ", "while changing parameters to values from 0 to 1: "},
+        FaultCase{"partial-write", "process-replacing",
+                  "FAIL process-replacing: ", "from frame 511 (channel 0: zeroed buffers give"},
         FaultCase{"allocate", "no-allocation",
                   "FAIL no-allocation: ", "122 allocations and 122 frees"},
         FaultCase{"effect,dc-output", "effect-silence",
@@ -166,8 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"drops-beyond-256", "event-flood", "WARN event-flood: ",
                   "651 events in one 512-frame list, every held note released on its last "
                   "frame: the output does not die away"},
-        FaultCase{"process-noise", "repeatability", "WARN repeatability: ",
-                  "while two fresh processes agree bit for bit"},
+        FaultCase{"process-noise", "repeatability",
+                  "WARN repeatability: ", "while two fresh processes agree bit for bit"},
         FaultCase{"nan-parameters", "parameter-abuse", "WARN parameter-abuse: ",
                   "after restoring the initial parameter values, note 64: "},
         FaultCase{"long-names", "program-name-overflow", "WARN program-name-overflow: ",
@@ -197,16 +213,15 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(ValidatorCommandLine, RefusesUnknownNamesAndMisplacedOptions) {
-    const auto unknown =
-        runCommand(quoted(RENDER_EXE) + " --validate --check juggling " + quoted(FAULTY_PLUGIN) +
-                   " 2>&1");
+    const auto unknown = runCommand(quoted(RENDER_EXE) + " --validate --check juggling " +
+                                    quoted(FAULTY_PLUGIN) + " 2>&1");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.output.find("--check: no check named 'juggling' (checks: load, record, "),
               std::string::npos)
         << unknown.output;
-    const auto unknownExpected = runCommand(quoted(RENDER_EXE) +
-                                            " --validate --expect-fail block-sizes@44100 " +
-                                            quoted(FAULTY_PLUGIN) + " 2>&1");
+    const auto unknownExpected =
+        runCommand(quoted(RENDER_EXE) + " --validate --expect-fail block-sizes@44100 " +
+                   quoted(FAULTY_PLUGIN) + " 2>&1");
     EXPECT_EQ(unknownExpected.exitCode, 2) << unknownExpected.output;
     EXPECT_NE(unknownExpected.output.find("--expect-fail: no check named 'block-sizes@44100'"),
               std::string::npos);
@@ -216,9 +231,8 @@ TEST(ValidatorCommandLine, RefusesUnknownNamesAndMisplacedOptions) {
     const auto twoPlugins = runCommand(quoted(RENDER_EXE) + " --validate -p " +
                                        quoted(FAULTY_PLUGIN) + " other.so 2>&1");
     EXPECT_EQ(twoPlugins.exitCode, 2) << twoPlugins.output;
-    const auto badReport =
-        runCommand(quoted(RENDER_EXE) + " --validate --report xml " + quoted(FAULTY_PLUGIN) +
-                   " 2>&1");
+    const auto badReport = runCommand(quoted(RENDER_EXE) + " --validate --report xml " +
+                                      quoted(FAULTY_PLUGIN) + " 2>&1");
     EXPECT_EQ(badReport.exitCode, 2) << badReport.output;
 }
 
@@ -258,8 +272,7 @@ TEST(ValidatorCommandLine, AFileThatIsNoPluginGetsOneLineAndTheRenderersExitCode
         const auto result = runCommand("(" + each.environment + quoted(RENDER_EXE) +
                                        " --validate " + quoted(each.path) + " 2>&1)");
         EXPECT_EQ(result.exitCode, each.exitCode) << each.path << ": " << result.output;
-        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1)
-            << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
         EXPECT_NE(result.output.find(each.says), std::string::npos) << result.output;
     }
 }

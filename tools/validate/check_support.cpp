@@ -103,8 +103,8 @@ void Findings::add(Verdict verdict, const std::string& problem) {
     appendProblem(text_, problem);
 }
 
-void Findings::report(CheckContext& context, const std::string& name,
-                      const std::string& passDetail, bool withContext) const {
+void Findings::report(CheckContext& context, const std::string& name, const std::string& passDetail,
+                      bool withContext) const {
     if (text_.empty()) {
         context.pass(name, passDetail);
     } else {
@@ -152,7 +152,8 @@ Audio renderInFreshProcess(CheckContext& context, const RenderJob& render, int t
             writeAll(fd, message.data(), message.size());
         },
         timeoutSeconds, text);
-    if (!ending.empty()) throw ValidationError("a fresh process rendering for this check " + ending);
+    if (!ending.empty())
+        throw ValidationError("a fresh process rendering for this check " + ending);
     if (!text.empty() && text[0] == 'E') throw ValidationError(text.substr(1));
     std::uint64_t header[2] = {0, 0};
     if (text.size() < 1 + sizeof header || text[0] != 'A') {
@@ -232,8 +233,8 @@ Audio renderFresh(CheckContext& context, const Phrase& phrase, const FreshRender
     } catch (const ValidationError& error) {
         // Which render it was: the check may make dozens.
         char what[160];
-        std::snprintf(what, sizeof what, "rendering in %d-frame blocks at %d Hz%s: ",
-                      how.blockSize, static_cast<int>(how.rate),
+        std::snprintf(what, sizeof what, "rendering in %d-frame blocks at %d Hz%s: ", how.blockSize,
+                      static_cast<int>(how.rate),
                       how.mode == HostMode::kVersionOnly ? " with a host answering 0" : "");
         throw ValidationError(what + std::string(error.what()));
     }
@@ -335,7 +336,7 @@ LargestDifference largestDifference(const Audio& a, const Audio& b) {
 
 Verdict differenceVerdict(const Audio& a, const Audio& b) {
     return largestDifference(a, b).size >= decibelsToAmplitude(kNegligibleDbfs) ? Verdict::kFail
-                                                                                 : Verdict::kWarn;
+                                                                                : Verdict::kWarn;
 }
 
 Comparison compareRenders(const Audio& reference, const Audio& variant,
@@ -389,8 +390,7 @@ std::string Decay::describe(double rate, std::int64_t fromFrame, const std::stri
                       "still decaying %s after %s: peak %.1f dBFS in the last second, falling "
                       "%.1f dB/s over the last 4 s (about %s more to %.0f dBFS)",
                       formatSeconds(secondsAfter).c_str(), cause.c_str(), finalDb, dbPerSecond,
-                      formatSeconds((finalDb - kSilenceDbfs) / dbPerSecond).c_str(),
-                      kSilenceDbfs);
+                      formatSeconds((finalDb - kSilenceDbfs) / dbPerSecond).c_str(), kSilenceDbfs);
     } else {
         std::snprintf(text, sizeof text,
                       "the output does not die away: peak %.1f dBFS in the last second, %s after "

@@ -87,8 +87,9 @@ void checkEffectSilence(CheckContext& context) {
     }
     const float peak = peakBetween(audio, settle, settle + second);
     if (peak < decibelsToAmplitude(kSilenceDbfs)) {
-        context.pass("effect-silence", "output below " + formatDb(decibelsToAmplitude(kSilenceDbfs)) +
-                                           " (peak " + formatDb(peak) + "; " + how + ")");
+        context.pass("effect-silence", "output below " +
+                                           formatDb(decibelsToAmplitude(kSilenceDbfs)) + " (peak " +
+                                           formatDb(peak) + "; " + how + ")");
         return;
     }
     // Where the loudest sample of the judged second is, and what it holds.
@@ -105,16 +106,16 @@ void checkEffectSilence(CheckContext& context) {
         }
     }
     std::string note;
-    const Verdict verdict = soundWithoutInputVerdict(audio, settle, settle + second,
-                                                     context.facts().category, note);
+    const Verdict verdict =
+        soundWithoutInputVerdict(audio, settle, settle + second, context.facts().category, note);
     context.report(verdict, "effect-silence",
-                 "output with silent input: peak " + formatDb(peak) + " (limit " +
-                     formatDb(decibelsToAmplitude(kSilenceDbfs)) + "), e.g. channel " +
-                     std::to_string(loudChannel) + " frame " + std::to_string(loudFrame) +
-                     " holds " + formatSample(audio[loudChannel][static_cast<std::size_t>(
-                                     loudFrame)]) +
-                     "; peak over the first second " + formatDb(peakBetween(audio, 0, second)) +
-                     " (" + how + ")" + note);
+                   "output with silent input: peak " + formatDb(peak) + " (limit " +
+                       formatDb(decibelsToAmplitude(kSilenceDbfs)) + "), e.g. channel " +
+                       std::to_string(loudChannel) + " frame " + std::to_string(loudFrame) +
+                       " holds " +
+                       formatSample(audio[loudChannel][static_cast<std::size_t>(loudFrame)]) +
+                       "; peak over the first second " + formatDb(peakBetween(audio, 0, second)) +
+                       " (" + how + ")" + note);
 }
 
 void checkEffectTail(CheckContext& context) {
@@ -128,10 +129,10 @@ void checkEffectTail(CheckContext& context) {
     RenderSettings settings;
     settings.inputFrames = inputEnd;
     const Audio audio =
-        renderPhrase(*instance,
-                     silentPhrase(inputEnd + static_cast<std::int64_t>(kTailRenderSeconds *
-                                                                       kStandardRate)),
-                     settings)
+        renderPhrase(
+            *instance,
+            silentPhrase(inputEnd + static_cast<std::int64_t>(kTailRenderSeconds * kStandardRate)),
+            settings)
             .audio;
     instance->suspend();
 
@@ -161,10 +162,10 @@ void checkEffectTail(CheckContext& context) {
         std::string note;
         Verdict verdict = Verdict::kFail;
         if (peakBetween(unfed, second, 2 * second) >= decibelsToAmplitude(kSilenceDbfs)) {
-            verdict = soundWithoutInputVerdict(unfed, second, 2 * second,
-                                               context.facts().category, note);
-            note = "; it sounds with silent input from the start as well (see effect-silence)" +
-                   note;
+            verdict =
+                soundWithoutInputVerdict(unfed, second, 2 * second, context.facts().category, note);
+            note =
+                "; it sounds with silent input from the start as well (see effect-silence)" + note;
         }
         findings.add(verdict,
                      decay.describe(kStandardRate, inputEnd, cause) + " (" + how + ")" + note);

@@ -46,9 +46,9 @@ void checkNoAllocation(CheckContext& context) {
                   "%llu allocations and %llu frees in %lld event lists and processing calls",
                   static_cast<unsigned long long>(result.heap.allocations),
                   static_cast<unsigned long long>(result.heap.releases), blocks);
-    context.report(result.heap.allocations == 0 && result.heap.releases == 0 ? Verdict::kPass
-                                                                             : Verdict::kFail,
-                   "no-allocation", detail);
+    context.report(
+        result.heap.allocations == 0 && result.heap.releases == 0 ? Verdict::kPass : Verdict::kFail,
+        "no-allocation", detail);
 }
 
 void checkTail(CheckContext& context) {

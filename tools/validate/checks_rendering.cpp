@@ -68,10 +68,10 @@ void checkBlockSizes(CheckContext& context) {
             }
             differingVerdict = worse(differingVerdict, differenceVerdict(reference, audio));
             if (differing.empty()) {
-                differing = "at " + rateName(rate) + ", " + blockName(blockSize) +
-                            " differ from 512-frame blocks " +
-                            describeDifference(reference, audio, *at, blockName(512),
-                                               blockName(blockSize));
+                differing =
+                    "at " + rateName(rate) + ", " + blockName(blockSize) +
+                    " differ from 512-frame blocks " +
+                    describeDifference(reference, audio, *at, blockName(512), blockName(blockSize));
             } else {
                 differing += "; " + blockName(blockSize) + " from frame " + std::to_string(*at);
             }
@@ -119,8 +119,8 @@ void checkSampleAccuracy(CheckContext& context) {
             continue;
         }
         if (*onset < kBase) {
-            const Comparison again =
-                compareRenders(baseline, audio, [&] { return renderFresh(context, quiet, kBlock); });
+            const Comparison again = compareRenders(
+                baseline, audio, [&] { return renderFresh(context, quiet, kBlock); });
             if (again.unstable) {
                 context.skip("sample-accuracy", unrepeatableReason(*again.unstable));
                 return;
@@ -208,8 +208,9 @@ void checkEventsInOneBlock(CheckContext& context) {
     const SampleCensus census = takeCensus(reference);
     if (census.nan + census.infinite > 0) findings.fail(describeCensus(census));
     findings.report(context, "events-in-one-block",
-                    events + ": 512- and 4096-frame blocks give the same samples as 1-frame "
-                             "blocks");
+                    events +
+                        ": 512- and 4096-frame blocks give the same samples as 1-frame "
+                        "blocks");
 }
 
 void checkEdgeEvents(CheckContext& context) {
@@ -238,10 +239,11 @@ void checkEdgeEvents(CheckContext& context) {
         return;
     }
     if (offs.at) {
-        findings.add(differenceVerdict(baseline, offAloneAudio), "a note-off of 60 on frame 300 and a velocity-0 note-on of 61 on frame 600, "
-                      "with no note sounding, change the output " +
-                      describeDifference(baseline, offAloneAudio, *offs.at, "no events",
-                                         "the releases"));
+        findings.add(
+            differenceVerdict(baseline, offAloneAudio),
+            "a note-off of 60 on frame 300 and a velocity-0 note-on of 61 on frame 600, "
+            "with no note sounding, change the output " +
+                describeDifference(baseline, offAloneAudio, *offs.at, "no events", "the releases"));
     }
 
     Phrase released = held;
@@ -251,10 +253,11 @@ void checkEdgeEvents(CheckContext& context) {
     const Audio releasedAudio = renderFresh(context, released);
     const Audio zeroAudio = renderFresh(context, zeroVelocity);
     if (const auto at = firstDifference(releasedAudio, zeroAudio)) {
-        findings.add(differenceVerdict(releasedAudio, zeroAudio), "note 60 on frame 100 released on frame 5000 by a velocity-0 note-on "
-                      "sounds different from a note-off there " +
-                      describeDifference(releasedAudio, zeroAudio, *at, "note-off",
-                                         "velocity-0 note-on"));
+        findings.add(differenceVerdict(releasedAudio, zeroAudio),
+                     "note 60 on frame 100 released on frame 5000 by a velocity-0 note-on "
+                     "sounds different from a note-off there " +
+                         describeDifference(releasedAudio, zeroAudio, *at, "note-off",
+                                            "velocity-0 note-on"));
     }
     if (!firstDifference(heldAudio, releasedAudio)) notes = " (the plug-in ignores note-offs)";
     for (const Audio* audio : {&offAloneAudio, &releasedAudio, &zeroAudio}) {
@@ -411,13 +414,11 @@ void checkProcessReplacing(CheckContext& context) {
             break;
         }
     }
-    context.report(left.empty() ? differenceVerdict(reference, audio) : Verdict::kFail,
-                 "process-replacing",
-                 "output buffers filled with other values before each processReplacing call "
-                 "(512-frame blocks) give other output than zeroed ones " +
-                     describeDifference(reference, audio, at, "zeroed buffers",
-                                        "prefilled buffers") +
-                     left);
+    context.report(
+        left.empty() ? differenceVerdict(reference, audio) : Verdict::kFail, "process-replacing",
+        "output buffers filled with other values before each processReplacing call "
+        "(512-frame blocks) give other output than zeroed ones " +
+            describeDifference(reference, audio, at, "zeroed buffers", "prefilled buffers") + left);
 }
 
 void checkProcessAccumulating(CheckContext& context) {
@@ -462,9 +463,9 @@ void checkProcessAccumulating(CheckContext& context) {
                   static_cast<double>(garbageAt(channel, *at)),
                   static_cast<double>(reference[channel][i]));
     if (facts.replacing) {
-        context.report(Verdict::kWarn, "process-accumulating",
-                       std::string(text) +
-                           "; hosts call processReplacing on this plug-in, never process");
+        context.report(
+            Verdict::kWarn, "process-accumulating",
+            std::string(text) + "; hosts call processReplacing on this plug-in, never process");
     } else {
         context.fail("process-accumulating",
                      std::string(text) + "; process is this plug-in's only processing call");

@@ -123,12 +123,12 @@ void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
 
     Findings findings;
     const Verdict weight = abusive ? Verdict::kWarn : Verdict::kFail;
-    const std::string values = abusive ? "values out of 0..1, NaN and infinities among them"
-                                       : "values from 0 to 1";
+    const std::string values =
+        abusive ? "values out of 0..1, NaN and infinities among them" : "values from 0 to 1";
     const SampleCensus duringCensus = takeCensus(during);
     if (duringCensus.nan + duringCensus.infinite > 0) {
-        findings.add(weight, "while changing parameters to " + values + ": " +
-                                 describeCensus(duringCensus));
+        findings.add(
+            weight, "while changing parameters to " + values + ": " + describeCensus(duringCensus));
     }
     const SampleCensus afterCensus = takeCensus(after);
     const float peakBefore = peakBetween(before, 0, frameCount(before));
@@ -199,7 +199,8 @@ void checkPrograms(CheckContext& context) {
         }
         std::string nameProblems;
         const std::string name = readProgramName(instance, nameProblems);
-        if (!nameProblems.empty()) findings.fail("program " + std::to_string(program) + ": " + nameProblems);
+        if (!nameProblems.empty())
+            findings.fail("program " + std::to_string(program) + ": " + nameProblems);
         GuardedText indexed(kProgramNameBytes);
         if (instance.dispatch(effGetProgramNameIndexed, program, 0, indexed.data()) == 1) {
             ++indexedAnswers;
@@ -329,8 +330,8 @@ void checkParameterTexts(CheckContext& context) {
             if (!problem.empty()) throw ValidationError(problem);
         });
         if (!crash.empty()) {
-            findings.warn("texts of index " + std::to_string(index) + " (no such parameter): " +
-                          crash);
+            findings.warn("texts of index " + std::to_string(index) +
+                          " (no such parameter): " + crash);
         }
     }
     findings.report(context, "parameter-texts",

@@ -184,13 +184,13 @@ void checkRepeatability(CheckContext& context) {
     const Audio first = renderFresh(context, phrase);
     const Audio second = renderFresh(context, phrase);
     if (const auto at = firstDifference(first, second)) {
-        context.report(Verdict::kWarn, "repeatability",
-                       "the phrase on a fresh instance in two fresh processes gives different "
-                       "output " +
-                           describeDifference(first, second, *at, "the first process",
-                                              "the second") +
-                           "; the output is not repeatable, so checks that compare renders "
-                           "cannot judge");
+        context.report(
+            Verdict::kWarn, "repeatability",
+            "the phrase on a fresh instance in two fresh processes gives different "
+            "output " +
+                describeDifference(first, second, *at, "the first process", "the second") +
+                "; the output is not repeatable, so checks that compare renders "
+                "cannot judge");
         return;
     }
     std::vector<Audio> inProcess;
@@ -253,16 +253,17 @@ void checkInstances(CheckContext& context) {
         const std::string problem = playProblem(*staying, shouldSound);
         if (!problem.empty()) {
             findings.fail(std::string(pair == 0 ? "second" : "first") +
-                          " instance after closing the " + (pair == 0 ? "first" : "second") +
-                          ": " + problem);
+                          " instance after closing the " + (pair == 0 ? "first" : "second") + ": " +
+                          problem);
         }
         staying->suspend();
         staying.reset();
     }
     std::string detail = "two pairs of instances, distinct records, closed in either order";
     if (!shouldSound && context.facts().takesNotes()) {
-        detail += "; whether the remaining one still sounds cannot be judged: a fresh instance "
-                  "is silent too";
+        detail +=
+            "; whether the remaining one still sounds cannot be judged: a fresh instance "
+            "is silent too";
     }
     findings.report(context, "instances", detail);
 }
@@ -299,10 +300,11 @@ void checkMinimalHost(CheckContext& context) {
         return;
     }
     if (comparison.at) {
-        context.report(differenceVerdict(full, audio), "minimal-host",
-                     "the standard phrase (512-frame blocks, 44100 Hz, fresh processes) differs " +
-                         describeDifference(full, audio, *comparison.at, "a full host's answers",
-                                            "zero answers"));
+        context.report(
+            differenceVerdict(full, audio), "minimal-host",
+            "the standard phrase (512-frame blocks, 44100 Hz, fresh processes) differs " +
+                describeDifference(full, audio, *comparison.at, "a full host's answers",
+                                   "zero answers"));
         return;
     }
     context.pass("minimal-host",
@@ -348,14 +350,16 @@ void checkSetupOrder(CheckContext& context) {
         return;
     }
     if (early.at) {
-        findings.add(differenceVerdict(usual, settingsFirst), "rate and block size sent before effOpen as well as after change the "
-                      "output " +
-                      describeDifference(usual, settingsFirst, *early.at, "the usual order",
-                                         "rate and block size first"));
+        findings.add(differenceVerdict(usual, settingsFirst),
+                     "rate and block size sent before effOpen as well as after change the "
+                     "output " +
+                         describeDifference(usual, settingsFirst, *early.at, "the usual order",
+                                            "rate and block size first"));
     }
     if (const auto at = firstDifference(usual, resumedTwice)) {
-        findings.add(differenceVerdict(usual, resumedTwice), "a second resume changes the output " +
-                      describeDifference(usual, resumedTwice, *at, "one resume", "two resumes"));
+        findings.add(differenceVerdict(usual, resumedTwice),
+                     "a second resume changes the output " +
+                         describeDifference(usual, resumedTwice, *at, "one resume", "two resumes"));
     }
     findings.report(context, "setup-order",
                     "rate and block size before and after effOpen, resume twice: same output at "

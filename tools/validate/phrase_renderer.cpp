@@ -43,9 +43,9 @@ float testInputAt(std::size_t channel, std::int64_t frame, std::int64_t inputFra
     const double seconds = static_cast<double>(frame) / 44100.0;
     const double sine = 0.3 * std::sin(kTwoPi * static_cast<double>(frame % 100) / 100.0);
     // 110 Hz rising by 220 Hz per second, slightly detuned per channel.
-    const double glide = 0.2 * std::sin(kTwoPi * (110.0 + 5.0 * static_cast<double>(channel) +
-                                                  110.0 * seconds) *
-                                        seconds);
+    const double glide =
+        0.2 *
+        std::sin(kTwoPi * (110.0 + 5.0 * static_cast<double>(channel) + 110.0 * seconds) * seconds);
     // 10 ms of noise every quarter second, from an integer hash of the frame.
     double noise = 0.0;
     if (frame % 11025 < 441) {

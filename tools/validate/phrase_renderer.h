@@ -8,10 +8,10 @@
 #include <functional>
 #include <vector>
 
-#include "vst_host/event_list.h"
-#include "vst_host/heap_counter.h"
 #include "tools/validate/plugin_instance.h"
 #include "tools/validate/signal_analysis.h"
+#include "vst_host/event_list.h"
+#include "vst_host/heap_counter.h"
 
 namespace corvalen::validate {
 

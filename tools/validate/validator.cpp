@@ -1,8 +1,8 @@
 #include "tools/validate/validator.h"
 
 #include <poll.h>
-#include <sys/prctl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -46,9 +46,10 @@ double monotonicSeconds() {
                                     std::string("the plug-in threw an exception: ") + error.what()})
                          .c_str());
     } catch (...) {
-        std::fprintf(report, "%s\n",
-                     formatVerdict({check.crashVerdict, check.name, "the plug-in threw an exception"})
-                         .c_str());
+        std::fprintf(
+            report, "%s\n",
+            formatVerdict({check.crashVerdict, check.name, "the plug-in threw an exception"})
+                .c_str());
     }
     std::fflush(report);
     // No destructors or exit handlers of the parent's state: the child only reports.
@@ -90,11 +91,10 @@ double cpuSecondsOf(pid_t pid) {
     unsigned long long ticks[4] = {};
     char state = 0;
     long skipped[10] = {};
-    if (std::sscanf(after + 1,
-                    " %c %ld %ld %ld %ld %ld %ld %ld %ld %ld %ld %llu %llu %llu %llu", &state,
-                    &skipped[0], &skipped[1], &skipped[2], &skipped[3], &skipped[4], &skipped[5],
-                    &skipped[6], &skipped[7], &skipped[8], &skipped[9], &ticks[0], &ticks[1],
-                    &ticks[2], &ticks[3]) != 15) {
+    if (std::sscanf(after + 1, " %c %ld %ld %ld %ld %ld %ld %ld %ld %ld %ld %llu %llu %llu %llu",
+                    &state, &skipped[0], &skipped[1], &skipped[2], &skipped[3], &skipped[4],
+                    &skipped[5], &skipped[6], &skipped[7], &skipped[8], &skipped[9], &ticks[0],
+                    &ticks[1], &ticks[2], &ticks[3]) != 15) {
         return -1.0;
     }
     return static_cast<double>(ticks[0] + ticks[1] + ticks[2] + ticks[3]) /
@@ -145,9 +145,9 @@ std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginP
             std::snprintf(spent, sizeof spent, "; its process had used %.1f s of CPU time",
                           cpuSeconds);
         }
-        lines.push_back({check.crashVerdict, check.name,
-                         "no answer within " + std::to_string(check.timeoutSeconds) +
-                             " s (hung)" + spent});
+        lines.push_back(
+            {check.crashVerdict, check.name,
+             "no answer within " + std::to_string(check.timeoutSeconds) + " s (hung)" + spent});
     } else if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         lines.push_back({check.crashVerdict, check.name,
@@ -199,9 +199,8 @@ Preflight preflight(const std::string& pluginPath) {
         } catch (const vsthost::LoadError& error) {
             std::fprintf(report, "L %d %s\n", static_cast<int>(error.failure()), error.what());
         } catch (const std::exception& error) {
-            std::fprintf(report, "L %d %s: %s\n",
-                         static_cast<int>(vsthost::LoadFailure::kNoEffect), pluginPath.c_str(),
-                         error.what());
+            std::fprintf(report, "L %d %s: %s\n", static_cast<int>(vsthost::LoadFailure::kNoEffect),
+                         pluginPath.c_str(), error.what());
         }
         std::fflush(report);
         _exit(0);
@@ -221,8 +220,8 @@ Preflight preflight(const std::string& pluginPath) {
     int kind = 0;
     int consumed = 0;
     if (std::sscanf(text.c_str(), "F %d %d %d %d %d %d %d %ld", &synth, &facts.inputs,
-                    &facts.outputs, &facts.parameters, &facts.programs, &replacing,
-                    &accumulating, &facts.category) == 8) {
+                    &facts.outputs, &facts.parameters, &facts.programs, &replacing, &accumulating,
+                    &facts.category) == 8) {
         facts.synth = synth != 0;
         facts.replacing = replacing != 0;
         facts.accumulating = accumulating != 0;
@@ -271,7 +270,8 @@ void writeJson(std::FILE* out, const std::string& pluginPath, const std::vector<
     std::fprintf(out, "{\n  \"plugin\": %s,\n  \"checks\": [", jsonText(pluginPath).c_str());
     for (std::size_t i = 0; i < results.size(); ++i) {
         const Result& result = results[i];
-        std::fprintf(out, "%s\n    {\"name\": %s, \"verdict\": %s, \"detail\": %s, \"seconds\": %.3f}",
+        std::fprintf(out,
+                     "%s\n    {\"name\": %s, \"verdict\": %s, \"detail\": %s, \"seconds\": %.3f}",
                      i == 0 ? "" : ",", jsonText(result.line.name).c_str(),
                      jsonText(verdictWord(result.line.verdict)).c_str(),
                      jsonText(result.line.detail).c_str(), result.seconds);
@@ -289,8 +289,7 @@ const std::vector<Check>& allChecks() {
     static const std::vector<Check> kChecks = {
         {"load", "dlopen, the entry point and effOpen: CPU time, best of 3 fresh processes",
          checkLoad, 120},
-        {"record", "the effect record: magic, entries, id, channel counts, flags", checkRecord,
-         60},
+        {"record", "the effect record: magic, entries, id, channel counts, flags", checkRecord, 60},
         {"identity", "effect name, vendor and product strings fit guarded 32/64-byte buffers",
          checkIdentity, 60},
         {"repeatability",
@@ -374,7 +373,8 @@ std::string unknownCheckMessage(const std::vector<std::string>& names, const std
     for (const std::string& name : names) {
         if (findCheck(name)) continue;
         std::string list;
-        for (const Check& check : allChecks()) list += std::string(list.empty() ? "" : ", ") + check.name;
+        for (const Check& check : allChecks())
+            list += std::string(list.empty() ? "" : ", ") + check.name;
         return option + ": no check named '" + name + "' (checks: " + list + ")";
     }
     return "";

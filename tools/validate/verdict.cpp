@@ -49,12 +49,13 @@ const char* verdictWord(Verdict verdict) {
 }
 
 std::string formatVerdict(const VerdictLine& line) {
-    return std::string(verdictWord(line.verdict)) + " " + oneLine(line.name) + ": " + oneLine(line.detail);
+    return std::string(verdictWord(line.verdict)) + " " + oneLine(line.name) + ": " +
+           oneLine(line.detail);
 }
 
 std::optional<VerdictLine> parseVerdict(const std::string& text) {
-    for (Verdict verdict : {Verdict::kPass, Verdict::kFail, Verdict::kWarn, Verdict::kSkip,
-                            Verdict::kExpectedFail}) {
+    for (Verdict verdict :
+         {Verdict::kPass, Verdict::kFail, Verdict::kWarn, Verdict::kSkip, Verdict::kExpectedFail}) {
         const std::string prefix = std::string(verdictWord(verdict)) + " ";
         if (text.compare(0, prefix.size(), prefix) != 0) continue;
         const std::size_t colon = text.find(": ", prefix.size());
