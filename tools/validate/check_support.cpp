@@ -80,7 +80,10 @@ std::string runChild(const std::function<void(int)>& work, int timeoutSeconds, s
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!finished) return "no answer within " + std::to_string(timeoutSeconds) + " s (hung)";
+    if (!finished) {
+        return "gave no answer within " + std::to_string(timeoutSeconds) +
+               " s of wall time (hung, or very slow on a loaded machine)";
+    }
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         return "crashed (signal " + std::to_string(signal) + ", " + strsignal(signal) + ")";

@@ -145,9 +145,9 @@ std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginP
             std::snprintf(spent, sizeof spent, "; its process had used %.1f s of CPU time",
                           cpuSeconds);
         }
-        lines.push_back(
-            {check.crashVerdict, check.name,
-             "no answer within " + std::to_string(check.timeoutSeconds) + " s (hung)" + spent});
+        lines.push_back({check.crashVerdict, check.name,
+                         "no answer within " + std::to_string(check.timeoutSeconds) +
+                             " s of wall time (hung, or very slow on a loaded machine)" + spent});
     } else if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         lines.push_back({check.crashVerdict, check.name,
