@@ -23,8 +23,11 @@ PluginInstance::PluginInstance(const vsthost::PluginLibrary& library, HostMode m
         effect_->close();
         throw ValidationError("the effect record lacks a parameter or processing entry");
     }
-    if (record->numInputs < 0 || record->numInputs > 64 || record->numOutputs < 0 ||
-        record->numOutputs > 64 || record->numParams < 0 || record->numPrograms < 0) {
+    // Channel counts: samplers with direct outputs announce about a hundred; thousands would
+    // be no real plug-in's.
+    constexpr VstInt32 kMaxChannels = 1024;
+    if (record->numInputs < 0 || record->numInputs > kMaxChannels || record->numOutputs < 0 ||
+        record->numOutputs > kMaxChannels || record->numParams < 0 || record->numPrograms < 0) {
         effect_->close();
         throw ValidationError("the effect record announces impossible counts");
     }
