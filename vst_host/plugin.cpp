@@ -137,7 +137,8 @@ void Plugin::open() {
                             std::to_string(effect_->numInputs) + ", outputs " +
                             std::to_string(effect_->numOutputs) + ", parameters " +
                             std::to_string(effect_->numParams) + ", programs " +
-                            std::to_string(effect_->numPrograms) + ")");
+                            std::to_string(effect_->numPrograms) + "; channels may number 0 to " +
+                            std::to_string(kMaxChannels) + ")");
     }
     if (!effect_->processReplacing && !effect_->process) {
         throw LoadError(LoadFailure::kNoEffect, path_ + ": the effect has no processing entry");

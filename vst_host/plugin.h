@@ -53,8 +53,10 @@ public:
     // Text buffers handed to the plug-in. Conventions allow 8 to 64 bytes, but plug-ins
     // overrun them; a generous zero-filled buffer keeps an overrun inside our memory.
     static constexpr int kTextBufferSize = 256;
-    // More channels than this is taken as a corrupt record rather than a real plug-in.
-    static constexpr VstInt32 kMaxChannels = 64;
+    // More channels than this is taken as a corrupt record rather than a real plug-in. Real
+    // ones go far beyond 64 (an ambisonic decoder of Debian's IEM suite has 98 outputs); the
+    // bound only keeps a garbage count from asking for gigabytes of buffers.
+    static constexpr VstInt32 kMaxChannels = 1024;
 
     // Loads the library, calls its entry point and opens the effect (effOpen), then tells it
     // the sample rate and block size. Throws LoadError.

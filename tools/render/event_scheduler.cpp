@@ -52,6 +52,16 @@ EventScheduler::Slice EventScheduler::next(std::int64_t blockStart, int maxFrame
     return slice;
 }
 
+int densestBlock(const std::vector<TimedEvent>& events, int blockFrames) {
+    std::size_t most = 1;
+    std::size_t first = 0;
+    for (std::size_t last = 0; last < events.size(); ++last) {
+        while (events[last].frame - events[first].frame >= blockFrames) ++first;
+        most = std::max(most, last - first + 1);
+    }
+    return static_cast<int>(std::min<std::size_t>(most, INT32_MAX));
+}
+
 EventList::EventList(int capacity)
     : events_(static_cast<std::size_t>(std::max(1, capacity))),
       storage_(offsetof(VstEvents, events) / sizeof(VstIntPtr) + events_.size()) {

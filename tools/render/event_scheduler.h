@@ -1,10 +1,11 @@
 // Hands timed events to the plug-in block by block, as a sequencer does.
 //
 // Every event lands at its exact frame: deltaFrames is its offset in the block that holds it.
-// A host cannot know how many events a plug-in takes per list, so lists are capped (see
-// kDefaultMaxEventsPerList); when a block holds more events than the cap, the block is cut
-// short just before the first event that did not fit, and the next slice starts at that event.
-// Only when more than the cap fall on one single frame do the rest arrive one frame late.
+// By default a block's events go in one list, as real hosts send them, however many there are.
+// Lists may be capped for testing plug-ins: when a block then holds more events than the cap,
+// the block is cut short just before the first event that did not fit, and the next slice
+// starts at that event. Only when more than the cap fall on one single frame do the rest
+// arrive one frame late.
 #pragma once
 
 #include <cstddef>
@@ -18,12 +19,6 @@ namespace corvalen::render {
 
 class EventScheduler {
 public:
-    // A MIDI cable carries one three-byte message per 0.96 ms, so a block of up to 1024
-    // frames at 44.1 kHz (23 ms) brings a live plug-in at most about 24 messages. Plug-ins are
-    // built for that traffic (Corvalen's queue holds 32), so 32 per list splits nothing that
-    // live MIDI could deliver, and only dense sequenced passages get cut.
-    static constexpr int kDefaultMaxEventsPerList = 32;
-
     struct Slice {
         int frames = 0;      // how many frames to render now (at least 1)
         int eventCount = 0;  // events written to the caller's array, deltaFrames set
@@ -45,6 +40,10 @@ private:
     int maxEventsPerList_;
     std::size_t nextEvent_ = 0;
 };
+
+// The most events that fall in any `blockFrames` frames in a row (at least 1): a list of this
+// size takes every block's events whole, wherever the blocks start.
+int densestBlock(const std::vector<TimedEvent>& events, int blockFrames);
 
 // An event list for effProcessEvents with room for a fixed number of MIDI events, allocated
 // once so that filling it per block allocates nothing.
