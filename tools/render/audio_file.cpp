@@ -125,6 +125,10 @@ const char* containerExtension(Container container) {
     return "wav";
 }
 
+bool needsSeeking(Container container) {
+    return container == Container::kWav || container == Container::kAiff;
+}
+
 SampleFormat checkedSampleFormat(Container container, std::optional<SampleFormat> format) {
     if (container == Container::kOgg) {
         // Vorbis encodes a spectrum, not samples: there is no sample format to choose.
@@ -197,13 +201,23 @@ void AudioFileWriter::close() {
     if (sf_close(file) != 0) throw OutputError("cannot finish " + name_);
 }
 
-OutputTarget::OutputTarget(const std::string& path, bool noClobber) : path_(path) {
+OutputTarget::OutputTarget(const std::string& path, bool noClobber, bool needsSeeking)
+    : path_(path) {
     if (path == "-") {
         if (isatty(STDOUT_FILENO)) {
             throw OutputError("standard output is a terminal: send it to a file or a pipe");
         }
         stdout_ = true;
         fd_ = STDOUT_FILENO;
+        if (needsSeeking && lseek(STDOUT_FILENO, 0, SEEK_CUR) < 0) {
+            const char* folder = std::getenv("TMPDIR");
+            std::string temporary =
+                std::string(folder && *folder ? folder : "/tmp") + "/corvalen-XXXXXX";
+            fd_ = mkostemp(temporary.data(), O_CLOEXEC);
+            if (fd_ < 0) throw OutputError(systemError("cannot create a temporary file in", folderOf(temporary)));
+            unlink(temporary.c_str());
+            copyToStdout_ = true;
+        }
         return;
     }
     struct stat existing = {};
@@ -228,6 +242,7 @@ OutputTarget::OutputTarget(const std::string& path, bool noClobber) : path_(path
 }
 
 OutputTarget::~OutputTarget() {
+    if (copyToStdout_) close(fd_);
     if (stdout_) return;
     if (fd_ >= 0) close(fd_);
     if (!temporary_.empty()) unlink(temporary_.c_str());
@@ -235,6 +250,23 @@ OutputTarget::~OutputTarget() {
 }
 
 void OutputTarget::commit() {
+    if (copyToStdout_) {
+        char buffer[1 << 16];
+        lseek(fd_, 0, SEEK_SET);
+        for (;;) {
+            const ssize_t got = read(fd_, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw OutputError(systemError("cannot read back a temporary file for", "standard output"));
+            if (got == 0) break;
+            for (ssize_t done = 0; done < got;) {
+                const ssize_t put = write(STDOUT_FILENO, buffer + done, static_cast<std::size_t>(got - done));
+                if (put < 0 && errno == EINTR) continue;
+                if (put <= 0) throw OutputError(systemError("cannot write", "standard output"));
+                done += put;
+            }
+        }
+        return;
+    }
     if (stdout_) return;
     // The data must be on disk before the name moves, or a crash could leave an empty file
     // under the target's name.
@@ -314,9 +346,13 @@ int FloatSpool::read(float* out, int maxFrames) {
 
 AudioData readAudioFile(const std::string& path) {
     struct stat info = {};
-    if (stat(path.c_str(), &info) != 0) throw InputError(systemError("cannot read audio file", path));
-    if (S_ISDIR(info.st_mode)) throw InputError(path + " is a folder, not an audio file");
+    if (path != "-") {
+        if (stat(path.c_str(), &info) != 0)
+            throw InputError(systemError("cannot read audio file", path));
+        if (S_ISDIR(info.st_mode)) throw InputError(path + " is a folder, not an audio file");
+    }
     SF_INFO format = {};
+    // libsndfile reads standard input for "-".
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &format);
     if (!file) throw InputError("cannot read audio file " + path + ": " + sf_strerror(nullptr));
     AudioData data;

@@ -33,6 +33,8 @@ std::optional<Container> containerFromExtension(const std::string& extension);
 Container containerForPath(const std::string& path);
 const char* containerName(Container container);
 const char* containerExtension(Container container);
+// WAV and AIFF headers are completed after the last sample; FLAC and Ogg stream.
+bool needsSeeking(Container container);
 // The sample format used when none is asked for, and whether one may be asked for at all;
 // throws OutputError when the container cannot hold `format`.
 SampleFormat checkedSampleFormat(Container container, std::optional<SampleFormat> format);
@@ -71,7 +73,9 @@ class OutputTarget {
 public:
     // "-" is standard output (refused when it is a terminal). Otherwise creates the temporary
     // file; with `noClobber` an existing target is refused. Throws OutputError.
-    OutputTarget(const std::string& path, bool noClobber);
+    // `needsSeeking`: the container's header is completed at the end (WAV, AIFF). Such a file
+    // bound for a pipe is assembled in an anonymous temporary file and copied out whole.
+    OutputTarget(const std::string& path, bool noClobber, bool needsSeeking);
     ~OutputTarget();  // removes the temporary file unless committed
     OutputTarget(const OutputTarget&) = delete;
     OutputTarget& operator=(const OutputTarget&) = delete;
@@ -90,6 +94,7 @@ private:
     bool stdout_ = false;
     bool existed_ = false;
     int cleanupSlot_ = -1;
+    bool copyToStdout_ = false;
 };
 
 // Installs the SIGINT, SIGTERM and SIGHUP handlers that remove temporary outputs, and makes

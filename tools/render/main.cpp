@@ -250,8 +250,21 @@ struct OutputChoice {
     Container container = Container::kWav;
 };
 
-OutputChoice chooseOutput(const Options& options, const std::string& midiPath) {
+// Refuses an output that would overwrite what the render reads.
+void checkNotAnInput(const std::string& output, const std::vector<std::string>& inputs) {
+    if (output == "-") return;
+    for (const std::string& input : inputs) {
+        if (!input.empty() && input != "-" && sameFile(output, input)) {
+            throw UsageError("the output " + output + " is the input " + input +
+                             "; it would be overwritten: choose another name with -o");
+        }
+    }
+}
+
+OutputChoice chooseOutput(const Options& options, const std::string& midiPath,
+                          const std::vector<std::string>& inputs) {
     OutputChoice choice;
+    if (!options.outputPath.empty()) checkNotAnInput(options.outputPath, inputs);
     choice.container = options.type.value_or(Container::kWav);
     if (!options.outputPath.empty()) {
         choice.path = options.outputPath;
@@ -289,17 +302,6 @@ std::string pluginPathFor(const Options& options) {
     return path;
 }
 
-// Refuses an output that would overwrite what the render reads.
-void checkNotAnInput(const std::string& output, const std::vector<std::string>& inputs) {
-    if (output == "-") return;
-    for (const std::string& input : inputs) {
-        if (!input.empty() && input != "-" && sameFile(output, input)) {
-            throw UsageError("the output " + output + " is the input " + input +
-                             "; it would be overwritten: choose another name with -o");
-        }
-    }
-}
-
 void explainSilence(const Options& options, vsthost::Plugin& plugin, std::size_t notes,
                     bool anySelection) {
     std::string cause;
@@ -331,7 +333,8 @@ void warnAboutClipping(const Options& options, const SignalStats& stats) {
 }
 
 int renderOne(const Options& options, const std::string& midiPath, const std::string& pluginPath) {
-    const OutputChoice output = chooseOutput(options, midiPath);
+    const std::vector<std::string> inputs = {midiPath, options.inputAudioPath, pluginPath};
+    const OutputChoice output = chooseOutput(options, midiPath, inputs);
     const SampleFormat sampleFormat = [&] {
         try {
             return checkedSampleFormat(output.container, options.format);
@@ -339,7 +342,7 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
             throw UsageError(error.what());
         }
     }();
-    checkNotAnInput(output.path, {midiPath, options.inputAudioPath, pluginPath});
+    checkNotAnInput(output.path, inputs);
 
     // The sequence first: a bad MIDI file is reported without loading anything.
     MidiSequence sequence = midiPath.empty() ? demoPhrase() : readMidiFile(midiPath);
@@ -389,7 +392,7 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
     applySettings(*plugin, options);
 
     // Only now, with everything checked, is the output created.
-    OutputTarget target(output.path, options.noClobber);
+    OutputTarget target(output.path, options.noClobber, needsSeeking(output.container));
     if (target.replacesExistingFile()) warn(options, "replacing " + output.path);
     const bool toStdout = target.isStdout();
     const int channels = plugin->numOutputs();
@@ -446,6 +449,7 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
         std::fprintf(toStdout ? stderr : stdout, "%s: %s%s\n", name.c_str(),
                      summaryLine(*stats, options.sampleRate).c_str(),
                      rendered.tailCapped ? " (tail cut at 10 s, still sounding)" : "");
+        std::fflush(stdout);
     }
     if (stats->clipped() > 0 && clipsBeyondFullScale(output.container, sampleFormat))
         warnAboutClipping(options, *stats);
