@@ -15,7 +15,7 @@
 #include "dsp/sub_noise.h"
 
 using namespace velquistdsp;
-using corvalen_bench::reportSamples;
+using corvalen::bench::reportSamples;
 
 namespace {
 

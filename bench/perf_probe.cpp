@@ -24,7 +24,7 @@ constexpr float kFrequency = 440.0f;
 volatile float sink;
 
 int renderPlugin(std::int64_t frames, VstInt32 blockSize, float modGain) {
-    corvalen_bench::PluginSession session(blockSize);
+    corvalen::bench::PluginSession session(blockSize);
     if (modGain > 0.0f) session.setParameter(3, modGain);
     session.sendMidi({{0, 0x90, kNote, 127}});
     session.renderFrames(frames);

@@ -18,8 +18,8 @@
 
 namespace {
 
-using corvalen_bench::PluginSession;
-using corvalen_bench::reportSamples;
+using corvalen::bench::PluginSession;
+using corvalen::bench::reportSamples;
 
 constexpr std::uint8_t kNote = 69;
 constexpr std::uint8_t kVelocity = 127;

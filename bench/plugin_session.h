@@ -1,30 +1,20 @@
-// A minimal host for measurements: loads the built Corvalen library, calls its `main` and drives
-// the effect only through the record's entry points, as a host's audio thread does. Nothing in
-// it logs, locks or allocates while rendering, so what is measured is the plug-in's own cost.
+// A minimal host for measurements, built on vst_host: loads the built Corvalen library, calls
+// its `main` and drives the effect only through the record's entry points, as a host's audio
+// thread does. Nothing in it logs, locks or allocates while rendering, so what is measured is
+// the plug-in's own cost.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <vector>
 
-#include "vst_plugin/aeffect.h"
+#include "vst_host/audio_block.h"
+#include "vst_host/effect.h"
+#include "vst_host/event_list.h"
 
-namespace corvalen_bench {
+namespace corvalen::bench {
 
-// The library, loaded once per process and never unloaded (benchmarks reuse it).
-class PluginLibrary {
-public:
-    // The path in CORVALEN_PLUGIN if set, else the build's own library.
-    static PluginEntry entry();
-};
-
-// One MIDI message for the coming block.
-struct MidiMessage {
-    VstInt32 deltaFrames;
-    std::uint8_t status;
-    std::uint8_t data1;
-    std::uint8_t data2;
-};
+using vsthost::MidiMessage;
 
 // One plug-in object with stereo output buffers of a fixed block size.
 class PluginSession {
@@ -34,29 +24,26 @@ public:
     PluginSession(const PluginSession&) = delete;
     PluginSession& operator=(const PluginSession&) = delete;
 
-    AEffect* record() const { return effect_; }
+    AEffect* record() const { return effect_->record(); }
     VstInt32 blockSize() const { return blockSize_; }
 
     // Sends the messages as one event list (opcode 25); they act in the next block.
     void sendMidi(const std::vector<MidiMessage>& messages);
-    void setParameter(VstInt32 index, float value) { effect_->setParameter(effect_, index, value); }
+    void setParameter(VstInt32 index, float value) { effect_->setParameter(index, value); }
     // One block through the processReplacing entry.
-    void renderBlock() { effect_->processReplacing(effect_, nullptr, outputs_, blockSize_); }
+    void renderBlock() { effect_->processReplacing(nullptr, buffers_.outputs(), blockSize_); }
     // Whole blocks covering at least `frames` samples.
     void renderFrames(std::int64_t frames);
 
-    const float* left() const { return left_.data(); }
+    const float* left() const { return buffers_.left(); }
 
 private:
-    AEffect* effect_ = nullptr;
     VstInt32 blockSize_;
-    std::vector<float> left_;
-    std::vector<float> right_;
-    float* outputs_[2];
-    // Storage for one event list of up to kMaxEvents events, reused by every sendMidi.
+    std::unique_ptr<vsthost::Effect> effect_;
+    vsthost::AudioBlock buffers_;
+    // Reserved once, so that refilling it per block allocates nothing.
     static constexpr int kMaxEvents = 16;
-    std::vector<VstMidiEvent> events_;
-    std::vector<std::intptr_t> list_;
+    vsthost::EventList events_{kMaxEvents};
 };
 
-}  // namespace corvalen_bench
+}  // namespace corvalen::bench

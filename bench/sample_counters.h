@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace corvalen_bench {
+namespace corvalen::bench {
 
 // Shown as cpu_per_sample (e.g. "10.5ns") and audio_seconds, the real-time factor (e.g.
 // "2.1k/s": 2,100 seconds of audio per second of CPU).
@@ -20,4 +20,4 @@ inline void reportSamples(benchmark::State& state, std::int64_t samples) {
         benchmark::Counter(count / 44100.0, benchmark::Counter::kIsRate);
 }
 
-}  // namespace corvalen_bench
+}  // namespace corvalen::bench

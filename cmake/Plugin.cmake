@@ -36,3 +36,15 @@ function(corvalen_add_plugin target)
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${version_script})
     endif()
 endfunction()
+
+# A program that loads the Corvalen library built in this tree, as a host does: the compile
+# definition CORVALEN_PLUGIN_PATH names it (the environment variable of the same name overrides
+# it at run time; see tests/support/plugin_under_test.h). `path` defaults to the built file.
+function(corvalen_use_built_plugin target)
+    set(path "$<TARGET_FILE:Corvalen>")
+    if(ARGC GREATER 1)
+        set(path "${ARGV1}")
+    endif()
+    target_compile_definitions(${target} PRIVATE CORVALEN_PLUGIN_PATH="${path}")
+    add_dependencies(${target} Corvalen)
+endfunction()

@@ -22,3 +22,16 @@ include(GoogleTest)
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 endif()
+
+# A GoogleTest program that tests the built plug-in through its exported entry point:
+#   corvalen_add_plugin_test(target source... [LIBRARIES lib...] [NO_DISCOVERY])
+function(corvalen_add_plugin_test target)
+    cmake_parse_arguments(ARG "NO_DISCOVERY" "" "LIBRARIES" ${ARGN})
+    add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${target} PRIVATE corvalen_test_support ${ARG_LIBRARIES}
+                                            GTest::gtest_main)
+    corvalen_use_built_plugin(${target})
+    if(NOT ARG_NO_DISCOVERY)
+        gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+    endif()
+endfunction()

@@ -1,24 +1,37 @@
 #include "fuzz/plugin_harness.h"
 
-#include <dlfcn.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "vst_host/host.h"
+#include "vst_host/plugin_library.h"
 
 namespace corvalen::fuzz {
 
 namespace {
 
-constexpr VstIntPtr kHostVstVersion = 2400;
-constexpr VstInt32 kVstPMagic = ('V' << 24) | ('s' << 16) | ('t' << 8) | 'P';
+const vsthost::PluginLibrary* library = nullptr;
 
-PluginEntry pluginMain = nullptr;
+// Knows only its version; every other question is answered with 0, as a bare host does. No
+// log: a fuzzing run makes millions of calls.
+vsthost::Host& bareHost() {
+    static vsthost::Host* const host = [] {
+        auto* made = new vsthost::Host(vsthost::HostProfile::kVersionOnly);
+        made->setLogging(false);
+        return made;
+    }();
+    return *host;
+}
 
-// Knows only its version; every other question is answered with 0, as a bare host does.
-VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? kHostVstVersion : 0;
+AEffect* openEffect() {
+    AEffect* record = bareHost().open(*library);
+    CORVALEN_FUZZ_CHECK(record != nullptr, "main gave no effect", 0);
+    CORVALEN_FUZZ_CHECK(vsthost::isEffectRecord(record), "record without the VstP magic",
+                        record->magic);
+    return record;
 }
 
 }  // namespace
@@ -29,28 +42,20 @@ void fail(const char* what, long long detail) {
 }
 
 void loadPlugin(const char* defaultPath) {
-    const char* fromEnvironment = std::getenv("CORVALEN_PLUGIN");
-    const char* path = fromEnvironment && *fromEnvironment ? fromEnvironment : defaultPath;
-    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
-        std::exit(2);
-    }
-    pluginMain = reinterpret_cast<PluginEntry>(dlsym(library, "main"));
-    if (pluginMain == nullptr) {
-        std::fprintf(stderr, "%s exports no main\n", path);
+    const char* fromEnvironment = std::getenv("CORVALEN_PLUGIN_PATH");
+    const std::string path = fromEnvironment && *fromEnvironment ? fromEnvironment : defaultPath;
+    try {
+        library = new vsthost::PluginLibrary(path);
+    } catch (const vsthost::LoadError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
         std::exit(2);
     }
 }
 
-Instance::Instance() : effect_(pluginMain(hostCallback)) {
-    CORVALEN_FUZZ_CHECK(effect_ != nullptr, "main gave no effect", 0);
-    CORVALEN_FUZZ_CHECK(effect_->magic == kVstPMagic, "record without the VstP magic",
-                        effect_->magic);
-}
+Instance::Instance() : vsthost::Effect(openEffect()) {}
 
 Instance::~Instance() {
-    const VstIntPtr answer = dispatch(effClose, 0, 0, nullptr, 0.0f);
+    const VstIntPtr answer = close();
     CORVALEN_FUZZ_CHECK(answer == 1, "effClose did not answer 1", answer);
 }
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "fuzz/byte_reader.h"
-#include "vst_plugin/aeffect.h"
+#include "vst_host/effect.h"
 
 namespace corvalen::fuzz {
 
@@ -19,34 +19,17 @@ namespace corvalen::fuzz {
         if (!(condition)) ::corvalen::fuzz::fail((what), (detail)); \
     } while (false)
 
-// Loads the plug-in (CORVALEN_PLUGIN, else the path built into the target) and looks up
-// `main`. Call from LLVMFuzzerInitialize: a library loaded before fuzzing starts has its
-// coverage counters registered with libFuzzer. Never unloaded.
+// Loads the plug-in (the environment's CORVALEN_PLUGIN_PATH, else the path built into the
+// target) with its entry point. Call from LLVMFuzzerInitialize: a library loaded before fuzzing
+// starts has its coverage counters registered with libFuzzer. Never unloaded.
 void loadPlugin(const char* defaultPath);
 
-// A fresh effect from `main`, driven only through its record; closed by the destructor.
-class Instance {
+// A fresh effect from `main`, driven only through its record by a host that answers the
+// version query and nothing else; closed by the destructor, which checks effClose's answer.
+class Instance : public vsthost::Effect {
 public:
     Instance();
     ~Instance();
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-
-    AEffect* record() const { return effect_; }
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
-        return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
-    }
-    void setParameter(VstInt32 index, float value) { effect_->setParameter(effect_, index, value); }
-    float getParameter(VstInt32 index) { return effect_->getParameter(effect_, index); }
-    void process(float** inputs, float** outputs, VstInt32 frames) {
-        effect_->process(effect_, inputs, outputs, frames);
-    }
-    void processReplacing(float** inputs, float** outputs, VstInt32 frames) {
-        effect_->processReplacing(effect_, inputs, outputs, frames);
-    }
-
-private:
-    AEffect* effect_;
 };
 
 std::uint32_t floatBits(float value);
@@ -60,7 +43,7 @@ bool sameSample(float a, float b);
 // arguments whose `run(ByteReader&)` plays the input.
 #define CORVALEN_PLUGIN_FUZZ_TARGET(SessionType)                                        \
     extern "C" int LLVMFuzzerInitialize(int*, char***) {                                \
-        ::corvalen::fuzz::loadPlugin(CORVALEN_PLUGIN_DEFAULT_PATH);                     \
+        ::corvalen::fuzz::loadPlugin(CORVALEN_PLUGIN_PATH);                             \
         return 0;                                                                       \
     }                                                                                   \
     extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \

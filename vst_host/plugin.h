@@ -1,60 +1,28 @@
-// A VST 2 plug-in loaded from a shared library and driven the way a host drives it.
-//
-// This is the reusable host side: the library loading, the host callback and the effect
-// record's entry points. Rendering (corvalen-render) and checking (a validation mode) both
-// build on it; neither needs to touch the effect record directly.
+// A VST 2 plug-in loaded from a shared library, opened and set up the way a sequencer does it:
+// the library, a host with a real host's answers (its call log off, so a long render does not
+// grow it), and the effect handle, checked for a usable record and sane counts.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "vst_host/effect.h"
+#include "vst_host/host.h"
 #include "vst_host/plugin_library.h"
 #include "vst_plugin/aeffect.h"
 
 namespace corvalen::vsthost {
 
-// What the host answers when the plug-in asks about its environment.
+// What the host tells the plug-in about the stream.
 struct HostSettings {
     float sampleRate = 44100.0f;
     VstInt32 blockSize = 512;
 };
 
-// Answers of this host to the plug-in's questions. Kept apart from Plugin so that the answers
-// can be checked without a plug-in.
-class HostServices {
-public:
-    static constexpr VstIntPtr kVstVersion = 2400;
-    static constexpr const char* kVendor = "Corvalen project";
-    static constexpr const char* kProduct = "corvalen-render";
-    static constexpr VstIntPtr kVendorVersion = 1000;
-
-    explicit HostServices(const HostSettings& settings) : settings_(settings) {}
-
-    // Offline rendering reports the offline process level, so plug-ins may pick their best
-    // quality; outside the processing calls the level is "user".
-    void setProcessing(bool processing) { processing_ = processing; }
-
-    VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
-
-    // 1 for the abilities this host has, 0 for everything else.
-    static VstIntPtr canDo(const char* text);
-
-private:
-    HostSettings settings_;
-    bool processing_ = false;
-};
-
-// The C entry that every plug-in receives; finds the HostServices of the effect that calls.
-extern "C" VstIntPtr renderHostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                        VstIntPtr value, void* ptr, float opt);
-
 class Plugin {
 public:
-    // Text buffers handed to the plug-in. Conventions allow 8 to 64 bytes, but plug-ins
-    // overrun them; a generous zero-filled buffer keeps an overrun inside our memory.
-    static constexpr int kTextBufferSize = 256;
     // More channels than this is taken as a corrupt record rather than a real plug-in. Real
-    // ones go far beyond 64 (an ambisonic decoder of Debian's IEM suite has 98 outputs); the
+    // ones go far beyond 64 (a multi-sampler of Debian's lsp-plugins-vst has 98 outputs); the
     // bound only keeps a garbage count from asking for gigabytes of buffers.
     static constexpr VstInt32 kMaxChannels = 1024;
 
@@ -69,25 +37,29 @@ public:
 
     const std::string& path() const { return path_; }
     const std::string& entryName() const { return library_->entryName(); }
-    const AEffect& effect() const { return *effect_; }
+    const AEffect& effect() const { return *effect_->record(); }
+    Effect& handle() { return *effect_; }
+    Host& host() { return host_; }
     const HostSettings& settings() const { return settings_; }
 
-    VstInt32 numInputs() const { return effect_->numInputs; }
-    VstInt32 numOutputs() const { return effect_->numOutputs; }
-    VstInt32 numParams() const { return effect_->numParams; }
-    VstInt32 numPrograms() const { return effect_->numPrograms; }
-    bool isSynth() const { return (effect_->flags & effFlagsIsSynth) != 0; }
+    VstInt32 numInputs() const { return effect().numInputs; }
+    VstInt32 numOutputs() const { return effect().numOutputs; }
+    VstInt32 numParams() const { return effect().numParams; }
+    VstInt32 numPrograms() const { return effect().numPrograms; }
+    bool isSynth() const { return (effect().flags & effFlagsIsSynth) != 0; }
     // True when rendering goes through processReplacing; otherwise through the accumulating
     // process on zeroed buffers.
     bool usesReplacing() const;
 
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                       void* ptr = nullptr, float opt = 0.0f);
-    // Asks for a text (name, label, display) in a zeroed buffer and returns it cut at the
-    // first zero or at the buffer's end, with control characters replaced.
-    std::string text(VstInt32 opcode, VstInt32 index = 0);
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return effect_->dispatch(opcode, index, value, ptr, opt);
+    }
+    // Asks for a text (name, label, display) in a guarded buffer and returns it cut at the
+    // first zero or at the written extent, with control characters replaced.
+    std::string text(VstInt32 opcode, VstInt32 index = 0) { return effect_->text(opcode, index); }
     // effCanDo: 1 yes, -1 no, 0 does not know (anything else is passed on as given).
-    VstIntPtr canDo(const std::string& what);
+    VstIntPtr canDo(const std::string& what) { return effect_->canDo(what); }
 
     std::string effectName() { return text(effGetEffectName); }
     std::string parameterName(VstInt32 index) { return text(effGetParamName, index); }
@@ -97,8 +69,8 @@ public:
     // effGetProgramNameIndexed; otherwise selects the program, reads its name and restores.
     std::string programName(VstInt32 index);
 
-    void setParameter(VstInt32 index, float value);
-    float getParameter(VstInt32 index);
+    void setParameter(VstInt32 index, float value) { effect_->setParameter(index, value); }
+    float getParameter(VstInt32 index) { return effect_->getParameter(index); }
     void setProgram(VstInt32 index) { dispatch(effSetProgram, 0, index); }
 
     // effMainsChanged 1 / 0. Suspend is also sent by the destructor if needed.
@@ -119,10 +91,11 @@ private:
 
     std::string path_;
     HostSettings settings_;
-    std::unique_ptr<HostServices> services_;
-    // Unloaded after the destructor's body has closed the effect.
+    // Declared in this order so that the effect is closed before the host goes and the
+    // library is unloaded last.
     std::unique_ptr<PluginLibrary> library_;
-    AEffect* effect_ = nullptr;
+    Host host_;
+    std::unique_ptr<Effect> effect_;
     bool resumed_ = false;
 };
 

@@ -85,4 +85,15 @@ void* PluginLibrary::findSymbol(const char* name) const {
     return ownSymbol(handle_, name);
 }
 
+bool PluginLibrary::isMapped(const std::string& path) {
+#if defined(_WIN32)
+    return GetModuleHandleA(path.c_str()) != nullptr;
+#else
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    dlclose(handle);
+    return true;
+#endif
+}
+
 }  // namespace corvalen::vsthost

@@ -48,6 +48,9 @@ public:
     // An exported name of the library itself; null when it exports none by that name.
     void* findSymbol(const char* name) const;
 
+    // Whether a library of this path is already mapped into the process; loads nothing.
+    static bool isMapped(const std::string& path);
+
 private:
     std::string path_;
     std::string entryName_;

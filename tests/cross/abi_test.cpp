@@ -9,13 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "vst_plugin/fp_environment.h"
 #include "tests/cross/phrase.h"
-#include "tests/vst_plugin/plugin_library.h"
-
-#ifndef CORVALEN_PLUGIN_BUILT_PATH
-#error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"
-#endif
+#include "tests/support/plugin_under_test.h"
+#include "vst_host/host.h"
+#include "vst_plugin/fp_environment.h"
 
 namespace corvalen::cross {
 namespace {
@@ -34,10 +31,10 @@ constexpr RecordOffsets kRecord64 = {8,  16, 24, 32, 40, 44,  48,  52,  56,  64,
                                      80, 84, 88, 92, 96, 104, 112, 116, 120, 128, 192};
 constexpr RecordOffsets kRecord = sizeof(void*) == 4 ? kRecord32 : kRecord64;
 
-using testing::PluginLibrary;
+using vsthost::PluginLibrary;
 
 std::string pluginPath() {
-    return testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_BUILT_PATH);
+    return test::pluginUnderTestPath();
 }
 
 template <typename T>
@@ -57,8 +54,7 @@ void setX87ControlWord(std::uint16_t word) {
 class LoadedPlugin : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(library_.entry(), nullptr) << library_.error();
-        effect_ = library_.entry()(minimalHostCallback);
+        effect_ = host_.open(library_);
         ASSERT_NE(effect_, nullptr);
     }
     void TearDown() override {
@@ -66,6 +62,7 @@ protected:
     }
 
     PluginLibrary library_{pluginPath()};
+    vsthost::Host host_{vsthost::HostProfile::kVersionOnly};
     AEffect* effect_ = nullptr;
 };
 
@@ -123,7 +120,7 @@ TEST_F(LoadedPlugin, EntryPointsTakeAndReturnValuesInTheCConvention) {
 
 TEST(PluginExports, OnlyMainIsVisibleToTheLoader) {
     const PluginLibrary library(pluginPath());
-    ASSERT_NE(library.entry(), nullptr) << library.error();
+    EXPECT_EQ(library.entryName(), "main");
     EXPECT_EQ(library.findSymbol("corvalenPluginMain"), nullptr);
     EXPECT_EQ(library.findSymbol("VSTPluginMain"), nullptr);
     EXPECT_EQ(library.findSymbol("_main"), nullptr);
@@ -148,7 +145,7 @@ TEST(PluginLoading, MasksExceptionsAndKeepsTheRestOfTheThreadsControlState) {
         mxcsrAfterLoad = readMxcsr();
         setX87ControlWord(originalControlWord);
         writeMxcsr(originalMxcsr);
-        ASSERT_NE(library.entry(), nullptr) << library.error();
+        ASSERT_NE(library.entry(), nullptr);
     }
     EXPECT_EQ(controlWordAfterLoad, 0x0E7F);
     EXPECT_EQ(mxcsrAfterLoad & ~0x3Fu, 0xFFC0u);  // the low six bits are sticky flags

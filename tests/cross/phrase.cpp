@@ -6,13 +6,12 @@
 #include <cstring>
 #include <limits>
 
+#include "vst_host/effect.h"
+#include "vst_host/event_list.h"
+#include "vst_host/host.h"
+
 namespace corvalen::cross {
 namespace {
-
-struct MidiAt {
-    int frame;
-    unsigned char status, data1, data2;
-};
 
 // Parameter changes arrive between blocks: each is applied before the first block that starts
 // at or after its frame.
@@ -29,7 +28,7 @@ constexpr int frameAt(double seconds) {
 // Sorted by frame. The second note starts while the first still sounds (last-note priority),
 // the release of the first note then names a note that no longer sounds, and notes come on
 // several channels.
-constexpr std::array<MidiAt, 11> kNotes = {{
+const std::array<vsthost::MidiMessage, 11> kNotes = {{
     {frameAt(0.0) + 3, 0x90, 60, 100},
     {frameAt(1.0), 0x91, 67, 80},
     {frameAt(1.2) + 5, 0x80, 60, 0},
@@ -62,43 +61,22 @@ constexpr std::array<ParameterAt, 12> kParameterChanges = {{
 
 constexpr std::array<int, 9> kBlockSizes = {1, 7, 64, 333, 512, 1024, 100, 2, 777};
 
-// A VstEvents list with room for every note of one block.
-struct EventList {
-    VstInt32 numEvents = 0;
-    VstIntPtr reserved = 0;
-    std::array<VstEvent*, kNotes.size()> events{};
-};
-static_assert(offsetof(EventList, events) == offsetof(VstEvents, events),
-              "the list must have the layout the plug-in reads");
-
-VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
-                   void* ptr = nullptr, float opt = 0.0f) {
-    return effect->dispatcher(effect, opcode, index, value, ptr, opt);
-}
-
 }  // namespace
 
-extern "C" VstIntPtr minimalHostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*,
-                                         float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-std::vector<float> renderPhrase(PluginEntry entry) {
-    AEffect* effect = entry != nullptr ? entry(minimalHostCallback) : nullptr;
-    if (effect == nullptr) return {};
-
-    dispatch(effect, effOpen);
-    dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(kPhraseSampleRate));
-    dispatch(effect, effSetBlockSize, 0, kPhraseMaxBlock);
-    dispatch(effect, effMainsChanged, 0, 1);
+std::vector<float> renderPhrase(const vsthost::PluginLibrary& library) {
+    vsthost::Host host(vsthost::HostProfile::kVersionOnly);
+    AEffect* record = host.open(library);
+    if (record == nullptr) return {};
+    vsthost::Effect effect(record);
+    effect.setUp(static_cast<float>(kPhraseSampleRate), kPhraseMaxBlock);
+    effect.resume();
 
     std::vector<float> interleaved;
     interleaved.reserve(2 * static_cast<std::size_t>(kPhraseFrames));
     std::vector<float> left(kPhraseMaxBlock), right(kPhraseMaxBlock), silence(kPhraseMaxBlock);
     float* inputs[2] = {silence.data(), silence.data()};
     float* outputs[2] = {left.data(), right.data()};
-    std::array<VstMidiEvent, kNotes.size()> midi{};
-    EventList list;
+    vsthost::EventList list(kNotes.size());
 
     std::size_t nextNote = 0, nextChange = 0, blockNumber = 0;
     for (int start = 0; start < kPhraseFrames; ++blockNumber) {
@@ -108,29 +86,21 @@ std::vector<float> renderPhrase(PluginEntry entry) {
              nextChange < kParameterChanges.size() && kParameterChanges[nextChange].frame <= start;
              ++nextChange) {
             const ParameterAt& change = kParameterChanges[nextChange];
-            effect->setParameter(effect, change.index, change.value);
+            effect.setParameter(change.index, change.value);
         }
 
-        list.numEvents = 0;
+        list.clear();
         for (; nextNote < kNotes.size() && kNotes[nextNote].frame < start + frames; ++nextNote) {
-            VstMidiEvent& event = midi[static_cast<std::size_t>(list.numEvents)];
-            event = VstMidiEvent{};
-            event.type = kVstMidiType;
-            event.byteSize = sizeof(VstMidiEvent);
-            event.deltaFrames = kNotes[nextNote].frame - start;
-            event.flags = 1;
-            event.midiData[0] = static_cast<char>(kNotes[nextNote].status);
-            event.midiData[1] = static_cast<char>(kNotes[nextNote].data1);
-            event.midiData[2] = static_cast<char>(kNotes[nextNote].data2);
-            list.events[static_cast<std::size_t>(list.numEvents++)] =
-                reinterpret_cast<VstEvent*>(&event);
+            vsthost::MidiMessage message = kNotes[nextNote];
+            message.frame -= start;
+            list.add(message);
         }
-        if (list.numEvents > 0) dispatch(effect, effProcessEvents, 0, 0, &list);
+        if (!list.empty()) effect.sendEvents(list);
 
         // A replacing call must write every sample: leftovers would show as NaN.
         std::fill(left.begin(), left.end(), std::numeric_limits<float>::quiet_NaN());
         std::fill(right.begin(), right.end(), std::numeric_limits<float>::quiet_NaN());
-        effect->processReplacing(effect, inputs, outputs, frames);
+        effect.processReplacing(inputs, outputs, frames);
         for (int i = 0; i < frames; ++i) {
             interleaved.push_back(left[static_cast<std::size_t>(i)]);
             interleaved.push_back(right[static_cast<std::size_t>(i)]);
@@ -138,8 +108,8 @@ std::vector<float> renderPhrase(PluginEntry entry) {
         start += frames;
     }
 
-    dispatch(effect, effMainsChanged, 0, 0);
-    dispatch(effect, effClose);
+    effect.suspend();
+    effect.close();
     return interleaved;
 }
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "vst_plugin/aeffect.h"
+#include "vst_host/plugin_library.h"
 
 namespace corvalen::cross {
 
@@ -13,14 +13,10 @@ constexpr int kPhraseSampleRate = 44100;
 constexpr int kPhraseMaxBlock = 1024;
 constexpr int kPhraseFrames = 141120;  // 3.2 seconds
 
-// The host callback of the cross-target programs: answers the version query with 2400 and
-// every other request with 0.
-extern "C" VstIntPtr minimalHostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                         VstIntPtr value, void* ptr, float opt);
-
-// Renders the phrase through a new effect made by the library's entry point and closes the
-// effect. Returns the two output channels interleaved (left, right per frame), or nothing when
-// the entry point gives no effect.
-std::vector<float> renderPhrase(PluginEntry entry);
+// Renders the phrase through a new effect made by the library's entry point, with a host that
+// answers the version query with 2400 and every other request with 0, and closes the effect.
+// Returns the two output channels interleaved (left, right per frame), or nothing when the
+// entry point gives no effect.
+std::vector<float> renderPhrase(const vsthost::PluginLibrary& library);
 
 }  // namespace corvalen::cross

@@ -7,25 +7,22 @@
 #include <vector>
 
 #include "tests/cross/phrase.h"
-#include "tests/vst_plugin/plugin_library.h"
-
-#ifndef CORVALEN_PLUGIN_BUILT_PATH
-#error "CORVALEN_PLUGIN_BUILT_PATH must name the built plug-in"
-#endif
+#include "tests/support/plugin_under_test.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT.raw\n", argv[0]);
         return 2;
     }
-    const std::string path =
-        corvalen::testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_BUILT_PATH);
-    const corvalen::testing::PluginLibrary library(path);
-    if (library.entry() == nullptr) {
-        std::fprintf(stderr, "%s\n", library.error().c_str());
+    const std::string path = corvalen::test::pluginUnderTestPath();
+    std::vector<float> samples;
+    try {
+        const corvalen::vsthost::PluginLibrary library(path);
+        samples = corvalen::cross::renderPhrase(library);
+    } catch (const corvalen::vsthost::LoadError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
         return 1;
     }
-    const std::vector<float> samples = corvalen::cross::renderPhrase(library.entry());
     if (samples.empty()) {
         std::fprintf(stderr, "%s: main gave no effect\n", path.c_str());
         return 1;

@@ -18,7 +18,11 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/vst_plugin/test_host.h"
+#include "tests/support/plugin_under_test.h"
+#include "vst_host/audio_block.h"
+#include "vst_host/effect.h"
+#include "vst_host/event_list.h"
+#include "vst_host/host.h"
 
 namespace {
 
@@ -117,10 +121,8 @@ int sched_yield() {
 
 }  // extern "C"
 
-namespace corvalen::reliability {
+namespace corvalen::test {
 namespace {
-
-namespace testing = ::corvalen::testing;
 
 class AudioCall {
 public:
@@ -146,11 +148,9 @@ TEST(AudioThread, TheCountingHooksAreTheOnesThePluginCalls) {
 }
 
 TEST(AudioThread, NeverWaitsWhileOtherThreadsChangeAndReadTheEffect) {
-    testing::PluginLibrary library(
-        testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_DEFAULT_PATH));
-    ASSERT_TRUE(library.isLoaded()) << library.error();
-    testing::TestHost host;
-    testing::Effect effect(host.open(library));
+    const vsthost::PluginLibrary& library = pluginUnderTest();
+    vsthost::Host host{vsthost::HostProfile::kVersionOnly};
+    vsthost::Effect effect(host.open(library));
     ASSERT_TRUE(effect.isOpen());
     effect.dispatch(effMainsChanged, 0, 1);
     waitsOnAudioThread = 0;
@@ -161,10 +161,10 @@ TEST(AudioThread, NeverWaitsWhileOtherThreadsChangeAndReadTheEffect) {
     std::atomic<int> controlRounds{0};
 
     std::thread audio([&] {
-        testing::EventList notes[2];
+        vsthost::EventList notes[2];
         notes[0].addMidi(0, 0x90, 57, 100);
         notes[1].addMidi(100, 0x80, 57, 0);
-        testing::AudioBlock block(256);
+        vsthost::AudioBlock block(256);
         while (blocks.load() < kMinimumBlocks || controlRounds.load() < kMinimumControlRounds) {
             const int n = blocks.load();
             VstEvents* list = notes[(n / 20) % 2].get();
@@ -198,4 +198,4 @@ TEST(AudioThread, NeverWaitsWhileOtherThreadsChangeAndReadTheEffect) {
 }
 
 }  // namespace
-}  // namespace corvalen::reliability
+}  // namespace corvalen::test

@@ -13,26 +13,19 @@
 #include <thread>
 #include <vector>
 
-#include "tests/vst_plugin/test_host.h"
 #include "tests/reliability/host_session.h"
+#include "tests/support/plugin_under_test.h"
+#include "tests/support/signals.h"
+#include "vst_host/host.h"
 
-namespace corvalen::reliability {
+namespace corvalen::test {
 namespace {
 
 constexpr int kInstances = 4;
 constexpr int kBlocksPerSession = 600;
 
-const testing::PluginLibrary& library() {
-    return testing::sharedPluginLibrary(CORVALEN_PLUGIN_DEFAULT_PATH);
-}
-
-// Index of the first sample whose bits differ, or -1.
-long firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
-    if (a.size() != b.size()) return 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) return static_cast<long>(i);
-    }
-    return -1;
+const vsthost::PluginLibrary& library() {
+    return pluginUnderTest();
 }
 
 // Lets every thread start its work at the same moment, so that the renders overlap.
@@ -51,24 +44,23 @@ private:
 class ConcurrentInstances : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(library().isLoaded()) << library().error();
         for (int i = 0; i < kInstances; ++i) {
             sessions.push_back(
                 makeSession(static_cast<std::uint32_t>(1000 + i), kBlocksPerSession));
         }
         // Each session alone, one after the other, on this thread.
         for (const auto& session : sessions) {
-            testing::Effect effect(host.open(library()));
+            vsthost::Effect effect(host.open(library()));
             ASSERT_TRUE(effect.isOpen());
             alone.push_back(play(effect, session));
         }
     }
 
-    std::unique_ptr<testing::Effect> openEffect() {
-        return std::make_unique<testing::Effect>(host.open(library()));
+    std::unique_ptr<vsthost::Effect> openEffect() {
+        return std::make_unique<vsthost::Effect>(host.open(library()));
     }
 
-    using Effects = std::vector<std::unique_ptr<testing::Effect>>;
+    using Effects = std::vector<std::unique_ptr<vsthost::Effect>>;
 
     // Renders the first `renderers` sessions, each on its own thread, while one more thread
     // runs sideWork(effects, rendering) (rendering counts the renders still going); all start
@@ -98,11 +90,11 @@ protected:
         });
         for (auto& thread : threads) thread.join();
         for (int i = 0; i < renderers; ++i) {
-            EXPECT_EQ(firstDifference(together[i], alone[i]), -1) << "instance " << i;
+            EXPECT_TRUE(bitEqual(together[i], alone[i])) << "instance " << i;
         }
     }
 
-    testing::TestHost host;
+    vsthost::Host host{vsthost::HostProfile::kVersionOnly};
     std::vector<std::vector<SessionBlock>> sessions;
     std::vector<std::vector<float>> alone;
 };
@@ -114,7 +106,7 @@ TEST_F(ConcurrentInstances, SessionsAreAudibleAndDistinct) {
         for (float sample : samples) audible += sample != 0.0f ? 1 : 0;
         EXPECT_GT(audible, samples.size() / 4);
     }
-    for (int i = 1; i < kInstances; ++i) EXPECT_NE(firstDifference(alone[0], alone[i]), -1);
+    for (int i = 1; i < kInstances; ++i) EXPECT_NE(alone[0], alone[i]);
 }
 
 TEST_F(ConcurrentInstances, EachRendersExactlyWhatItRendersAlone) {
@@ -153,13 +145,13 @@ TEST_F(ConcurrentInstances, ReadingValuesAndTextsDoesNotChangeTheSamples) {
                     EXPECT_LE(value, 1.0f);
                     for (VstInt32 opcode :
                          {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
-                        const testing::TextResult text = effect->readText(opcode, index);
+                        const vsthost::TextResult text = effect->readText(opcode, index);
                         EXPECT_TRUE(text.terminated);
                         EXPECT_FALSE(text.text.empty());
                         EXPECT_LE(text.text.size(), 9u);
                     }
                 }
-                const testing::TextResult program =
+                const vsthost::TextResult program =
                     effect->readText(effGetProgramNameIndexed, 31, 0);
                 EXPECT_EQ(program.text, "init32");
             }
@@ -170,4 +162,4 @@ TEST_F(ConcurrentInstances, ReadingValuesAndTextsDoesNotChangeTheSamples) {
 }
 
 }  // namespace
-}  // namespace corvalen::reliability
+}  // namespace corvalen::test

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-namespace corvalen::reliability {
+namespace corvalen::test {
 
 namespace {
 
@@ -66,7 +66,7 @@ std::vector<SessionBlock> makeSession(std::uint32_t seed, int blocks) {
     return session;
 }
 
-std::vector<float> play(testing::Effect& effect, const std::vector<SessionBlock>& session) {
+std::vector<float> play(vsthost::Effect& effect, const std::vector<SessionBlock>& session) {
     std::vector<float> samples;
     effect.dispatch(effMainsChanged, 0, 1);
     for (const SessionBlock& block : session) {
@@ -74,21 +74,19 @@ std::vector<float> play(testing::Effect& effect, const std::vector<SessionBlock>
         for (const ParameterChange& change : block.parameters) {
             effect.setParameter(change.index, change.value);
         }
-        testing::EventList events;
-        for (const MidiMessage& message : block.events) {
-            events.addMidi(message.deltaFrames, message.status, message.data1, message.data2);
-        }
+        vsthost::EventList events;
+        for (const MidiMessage& message : block.events) events.add(message);
         effect.sendEvents(events);
 
         const auto frames = static_cast<std::size_t>(block.frames);
         if (block.replacing) {
-            testing::AudioBlock audio(frames);
+            vsthost::AudioBlock audio(frames);
             effect.processReplacing(audio);
             samples.insert(samples.end(), audio.left(), audio.left() + frames);
             samples.insert(samples.end(), audio.right(), audio.right() + frames);
             EXPECT_EQ(std::memcmp(audio.left(), audio.right(), frames * sizeof(float)), 0);
         } else {
-            testing::AudioBlock audio(frames, rampValue(samples.size()));
+            vsthost::AudioBlock audio(frames, rampValue(samples.size()));
             effect.process(audio);
             samples.insert(samples.end(), audio.left(), audio.left() + frames);
             samples.insert(samples.end(), audio.right(), audio.right() + frames);
@@ -97,4 +95,4 @@ std::vector<float> play(testing::Effect& effect, const std::vector<SessionBlock>
     return samples;
 }
 
-}  // namespace corvalen::reliability
+}  // namespace corvalen::test

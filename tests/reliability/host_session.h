@@ -6,16 +6,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/vst_plugin/test_host.h"
+#include "vst_host/effect.h"
+#include "vst_host/event_list.h"
 
-namespace corvalen::reliability {
+namespace corvalen::test {
 
-struct MidiMessage {
-    VstInt32 deltaFrames;
-    std::uint8_t status;
-    std::uint8_t data1;
-    std::uint8_t data2;
-};
+using vsthost::MidiMessage;
 
 struct ParameterChange {
     VstInt32 index;
@@ -37,6 +33,6 @@ std::vector<SessionBlock> makeSession(std::uint32_t seed, int blocks);
 
 // Plays the session on `effect` (resumed first) and returns left then right channel of every
 // block, one after the other. Fails the current test when the two outputs of a sample differ.
-std::vector<float> play(testing::Effect& effect, const std::vector<SessionBlock>& session);
+std::vector<float> play(vsthost::Effect& effect, const std::vector<SessionBlock>& session);
 
-}  // namespace corvalen::reliability
+}  // namespace corvalen::test

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "tests/vst_plugin/test_host.h"
+#include "tests/support/plugin_under_test.h"
 
 namespace {
 
@@ -33,17 +33,13 @@ void operator delete(void* memory, std::size_t) noexcept {
 
 namespace {
 
-using corvalen::testing::PluginLibrary;
-
 // Answers every call without allocating, so that every counted allocation is the plug-in's.
 VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
 TEST(AllocationFailure, EveryFailedConstructionStepGivesNull) {
-    PluginLibrary library(
-        corvalen::testing::pluginPath("CORVALEN_PLUGIN", CORVALEN_PLUGIN_DEFAULT_PATH));
-    ASSERT_TRUE(library.isLoaded()) << library.error();
+    const corvalen::vsthost::PluginLibrary& library = corvalen::test::pluginUnderTest();
 
     // Fail the first, second, ... allocation of a construction until one completes.
     int failedConstructions = 0;

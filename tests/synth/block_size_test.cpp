@@ -10,18 +10,13 @@
 #include "synth/note_frequencies.h"
 #include "tests/synth/synth_harness.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 namespace {
 
 // Every block size below divides it, so parameter changes (which hosts make between blocks)
 // can happen at the same sample in every rendering.
 constexpr VstInt32 kCommonBoundary = 7 * 4096;
 constexpr VstInt32 kLength = 3 * kCommonBoundary;
-
-struct TimedMidi {
-    VstInt32 position;  // absolute sample
-    Midi message;       // its deltaFrames is set per block
-};
 
 struct TimedParameter {
     VstInt32 position;  // a multiple of kCommonBoundary
@@ -32,12 +27,12 @@ struct TimedParameter {
 // Notes that overlap, a release of a note no longer sounding, a release and a start at one
 // sample, a note-on with velocity 0, events at the first and last sample of blocks of 7 and 64,
 // and a stretch with Mod Gain above 0 (the nut-side delay set again every sample).
-const std::vector<TimedMidi> kNotes = {
-    {100, noteOn(0, 60, 90)},    {5000, noteOn(0, 64, 127)},     {6000, noteOff(0, 60)},
-    {6006, noteOff(0, 64)},      {6006, noteOn(0, 67, 50)},      {6399, noteOn(0, 69, 80, 3)},
-    {6400, noteOff(0, 69, 9)},   {20000, noteOn(0, 67, 0)},      {28705, noteOn(0, 72, 100)},
-    {40000, noteOn(0, 74, 110)}, {50000, noteOn(0, 74, 0)},      {58344, noteOn(0, 62, 127)},
-    {58344, noteOn(0, 62, 127)}, {80000, controller(0, 123, 0)},
+// Frames are absolute; each block sends them relative to its start.
+const std::vector<MidiMessage> kNotes = {
+    noteOn(100, 60, 90),    noteOn(5000, 64, 127),     noteOff(6000, 60),    noteOff(6006, 64),
+    noteOn(6006, 67, 50),   noteOn(6399, 69, 80, 3),   noteOff(6400, 69, 9), noteOn(20000, 67, 0),
+    noteOn(28705, 72, 100), noteOn(40000, 74, 110),    noteOn(50000, 74, 0), noteOn(58344, 62, 127),
+    noteOn(58344, 62, 127), controller(80000, 123, 0),
 };
 
 const std::vector<TimedParameter> kParameters = {
@@ -57,12 +52,11 @@ std::vector<float> renderInBlocks(VstInt32 blockSize) {
         for (const TimedParameter& change : kParameters) {
             if (change.position == start) synth.setParameter(change.index, change.value);
         }
-        std::vector<Midi> block;
-        for (const TimedMidi& note : kNotes) {
-            if (note.position >= start && note.position < start + frames) {
-                Midi message = note.message;
-                message.deltaFrames = note.position - start;
-                block.push_back(message);
+        std::vector<ListedEvent> block;
+        for (MidiMessage note : kNotes) {
+            if (note.frame >= start && note.frame < start + frames) {
+                note.frame -= start;
+                block.push_back(note);
             }
         }
         if (!block.empty()) synth.sendMidi(block);
@@ -80,9 +74,9 @@ TEST(BlockSize, SameEventsGiveTheSameSamplesInBlocksOfAnySize) {
     // The first note (C4 at sample 100) sounds after the bow-to-bridge delay of its loop.
     const float loopDelay = 44100.0f / noteFrequencies[60] - 4.0f;
     EXPECT_EQ(firstNonZero(reference), 100 + static_cast<long>(std::floor(loopDelay * 0.127236f)));
-    EXPECT_GT(maxMagnitude(reference, 2000, 6000), 0.01);
-    EXPECT_GT(maxMagnitude(reference, 30000, 40000), 0.01);
-    EXPECT_GT(maxMagnitude(reference, 60000, 80000), 0.01);
+    EXPECT_GT(peakMagnitude(reference, 2000, 6000), 0.01);
+    EXPECT_GT(peakMagnitude(reference, 30000, 40000), 0.01);
+    EXPECT_GT(peakMagnitude(reference, 60000, 80000), 0.01);
 
     for (VstInt32 blockSize : {1, 7, 64, 512}) {
         const std::vector<float> rendered = renderInBlocks(blockSize);
@@ -97,4 +91,4 @@ TEST(BlockSize, SameEventsGiveTheSameSamplesInBlocksOfAnySize) {
 }
 
 }  // namespace
-}  // namespace corvalen_test
+}  // namespace corvalen::test

@@ -9,12 +9,12 @@
 #include "tests/synth/reference_string.h"
 #include "tests/synth/synth_harness.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 namespace {
 
 TEST(EventIntake, FortyNoteOnsEndOnTheFortieth) {
     LoadedSynth synth;
-    std::vector<Midi> list;
+    std::vector<ListedEvent> list;
     for (int i = 0; i < 40; ++i) list.push_back(noteOn(i, 30 + i));  // the last is 69, 440 Hz
     EXPECT_EQ(synth.sendMidi(list), 1);
     const auto out = synth.play(44100);
@@ -23,33 +23,33 @@ TEST(EventIntake, FortyNoteOnsEndOnTheFortieth) {
     alone.sendMidi({noteOn(0, 69)});
     const double period = measurePeriod(alone.play(44100), 22050, 100.2);
     EXPECT_NEAR(measurePeriod(out, 22050, 100.2), period, 0.05);
-    EXPECT_GT(maxMagnitude(out, 22050), 0.01);
+    EXPECT_GT(peakMagnitude(out, 22050), 0.01);
 }
 
 TEST(EventIntake, FortyEventsEndingWithTheLastNotesReleaseEndSilent) {
-    std::vector<Midi> list;
+    std::vector<ListedEvent> list;
     for (int i = 0; i < 39; ++i) list.push_back(noteOn(i, 30 + i));
     list.push_back(noteOff(39, 68));
     LoadedSynth synth;
     synth.sendMidi(list);
-    EXPECT_LT(maxMagnitude(synth.play(44100), 22050), 1e-7);
+    EXPECT_LT(peakMagnitude(synth.play(44100), 22050), 1e-7);
 
     // Without the release the same list keeps sounding.
     list.pop_back();
     LoadedSynth held;
     held.sendMidi(list);
-    EXPECT_GT(maxMagnitude(held.play(44100), 22050), 0.01);
+    EXPECT_GT(peakMagnitude(held.play(44100), 22050), 0.01);
 }
 
 TEST(EventIntake, ReleaseInAFullQueueAfterItsDuplicateEndsSilent) {
-    std::vector<Midi> list;
+    std::vector<ListedEvent> list;
     for (int i = 0; i < 36; ++i) list.push_back(noteOn(i, 40 + i));
     list.push_back(noteOff(36, 75));
     list.push_back(noteOff(37, 75));
     list.push_back(controller(38, 123, 0));
     LoadedSynth synth;
     synth.sendMidi(list);
-    EXPECT_LT(maxMagnitude(synth.play(44100), 22050), 1e-7);
+    EXPECT_LT(peakMagnitude(synth.play(44100), 22050), 1e-7);
 }
 
 TEST(EventIntake, ArdourStylePanicAtTheLastFrameReleases) {
@@ -58,7 +58,7 @@ TEST(EventIntake, ArdourStylePanicAtTheLastFrameReleases) {
     LoadedSynth synth;
     synth.sendMidi({noteOn(0, 62)});
     auto out = synth.play(1024);
-    std::vector<Midi> panic;
+    std::vector<ListedEvent> panic;
     for (int channel = 0; channel < 16; ++channel) {
         panic.push_back(controller(255, 64, 0, channel));
         panic.push_back(controller(255, 123, 0, channel));
@@ -78,11 +78,11 @@ TEST(EventIntake, ArdourStylePanicAtTheLastFrameReleases) {
     reference.noteOff();
     reference.render(1 + 44100, expected);
     EXPECT_TRUE(bitEqual(out, expected));
-    EXPECT_LT(maxMagnitude(out, out.size() - 22050), 1e-7);
+    EXPECT_LT(peakMagnitude(out, out.size() - 22050), 1e-7);
 }
 
 TEST(EventIntake, AllSoundOffReleasesAndOtherControllersDoNothing) {
-    auto playWith = [](const std::vector<Midi>& second) {
+    auto playWith = [](const std::vector<ListedEvent>& second) {
         LoadedSynth synth;
         synth.sendMidi({noteOn(0, 50)});
         auto out = synth.play(512);
@@ -115,7 +115,7 @@ TEST(EventIntake, NoteNumbersAreSevenBitsVelocitiesAWholeByte) {
     // note with amplitude 228 / 127, and 0x80 starts one too rather than releasing.
     for (int velocity : {0xE4, 0x80}) {
         LoadedSynth high;
-        high.sendMidi({Midi{0, 0x90, 0xC5, static_cast<std::uint8_t>(velocity)}});
+        high.sendMidi({MidiMessage{0, 0x90, 0xC5, static_cast<std::uint8_t>(velocity)}});
         ReferenceString reference;
         std::vector<float> expected;
         reference.noteOn(69, velocity);
@@ -253,4 +253,4 @@ TEST(EventIntake, MissingOutputBuffersWriteNothing) {
 }
 
 }  // namespace
-}  // namespace corvalen_test
+}  // namespace corvalen::test

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "vst_plugin/fp_environment.h"
 #include "tests/synth/reference_string.h"
 #include "tests/synth/synth_harness.h"
+#include "vst_plugin/fp_environment.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 namespace {
 
 constexpr int kRate = 44100;
@@ -152,4 +152,4 @@ TEST(FloatingPointState, CallersMxcsrIsRestoredExactlyAndDoesNotChangeTheSound) 
 #endif  // CORVALEN_HAS_MXCSR
 
 }  // namespace
-}  // namespace corvalen_test
+}  // namespace corvalen::test

@@ -6,7 +6,7 @@
 
 #include "tests/synth/synth_harness.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 namespace {
 
 int hostCallCount = 0;
@@ -149,4 +149,4 @@ TEST(Identity, SampleRateAndBlockSizeDoNotChangeTheSound) {
 }
 
 }  // namespace
-}  // namespace corvalen_test
+}  // namespace corvalen::test

@@ -9,7 +9,7 @@
 
 #include "tests/synth/synth_harness.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 namespace {
 
 constexpr float kDefaults[6] = {0.5f, 0.6f, 0.12723f, 0.0f, 1.0f, 0.8f};
@@ -201,4 +201,4 @@ TEST(Programs, OverlongNameIsCutTo23Characters) {
 }
 
 }  // namespace
-}  // namespace corvalen_test
+}  // namespace corvalen::test

@@ -7,7 +7,7 @@
 #include "dsp/bowed_string.h"
 #include "synth/note_frequencies.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 
 class ReferenceString {
 public:
@@ -27,4 +27,4 @@ public:
     velquistdsp::tbowedstring string;
 };
 
-}  // namespace corvalen_test
+}  // namespace corvalen::test

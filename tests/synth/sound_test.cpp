@@ -9,7 +9,7 @@
 #include "tests/synth/reference_string.h"
 #include "tests/synth/synth_harness.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 namespace {
 
 // Closed form of the instrument's onset: after a note on, the first floor(L * p) outputs are
@@ -87,14 +87,14 @@ TEST(Sound, ReleaseEndsInSilence) {
     LoadedSynth synth;
     synth.sendMidi({noteOn(0, 69)});
     auto out = synth.play(22050);
-    const double sounding = maxMagnitude(out, 11025, 22050);
+    const double sounding = peakMagnitude(out, 11025, 22050);
     EXPECT_GT(sounding, 0.01);
     synth.sendMidi({noteOff(0, 69)});
     out = synth.play(44100);
     // The envelope releases within about 400 samples; the loop then loses 5 % per round trip
     // of about 100 samples: far below 1e-6 of the tone after half a second.
-    EXPECT_LT(maxMagnitude(out, 22050, 44100), sounding * 1e-6);
-    EXPECT_GT(maxMagnitude(out, 0, 256), 0.0);  // the release is not a cut
+    EXPECT_LT(peakMagnitude(out, 22050, 44100), sounding * 1e-6);
+    EXPECT_GT(peakMagnitude(out, 0, 256), 0.0);  // the release is not a cut
 }
 
 TEST(Sound, ReleaseThenStartAtOneOffsetActInListOrder) {
@@ -116,7 +116,8 @@ TEST(Sound, ReleaseThenStartAtOneOffsetActInListOrder) {
 }
 
 // Plays `first` at block start, renders 1000 samples, then `second`, renders 3000 more.
-std::vector<float> playTwoLists(const std::vector<Midi>& first, const std::vector<Midi>& second) {
+std::vector<float> playTwoLists(const std::vector<ListedEvent>& first,
+                                const std::vector<ListedEvent>& second) {
     LoadedSynth synth;
     synth.sendMidi(first);
     auto out = synth.play(1000);
@@ -174,8 +175,8 @@ TEST(Sound, NoteOffOnAnotherChannelReleases) {
 TEST(Sound, RunningStatus) {
     // A first byte below 0x10 repeats the previous MIDI event's kind, here note on, with its
     // own note and velocity; a non-MIDI event in between does not interrupt it.
-    const Midi runningOn{20, 0x00, 64, 100};
-    const Midi runningOff{20, 0x03, 57, 0};
+    const MidiMessage runningOn{20, 0x00, 64, 100};
+    const MidiMessage runningOff{20, 0x03, 57, 0};
     ReferenceString reference;
     std::vector<float> expected;
     reference.noteOn(57, 100);
@@ -194,14 +195,15 @@ TEST(Sound, RunningStatus) {
     EXPECT_TRUE(bitEqual(playTwoLists({noteOn(0, 57)}, {sysex(0), runningOff}),
                          referenceNoteThenRelease(57, false)));
     // Another kind in between (program change) becomes the running kind.
-    EXPECT_TRUE(bitEqual(playTwoLists({noteOn(0, 57)}, {Midi{0, 0xC0, 3, 0}, runningOff}),
+    EXPECT_TRUE(bitEqual(playTwoLists({noteOn(0, 57)}, {MidiMessage{0, 0xC0, 3, 0}, runningOff}),
                          referenceNoteThenRelease(57, false)));
 }
 
 TEST(Sound, SystemExclusiveAndOtherKindsAreSkipped) {
     LoadedSynth synth;
-    synth.sendMidi({sysex(0), Midi{0, 0xE0, 0, 127}, Midi{0, 0xA0, 60, 100}, Midi{0, 0xD0, 100, 0},
-                    Midi{0, 0xC0, 5, 0}, Midi{0, 0xF8, 0, 0}});
+    synth.sendMidi({sysex(0), MidiMessage{0, 0xE0, 0, 127}, MidiMessage{0, 0xA0, 60, 100},
+                    MidiMessage{0, 0xD0, 100, 0}, MidiMessage{0, 0xC0, 5, 0},
+                    MidiMessage{0, 0xF8, 0, 0}});
     for (float sample : synth.play(2048)) ASSERT_EQ(sample, 0.0f);
 }
 
@@ -209,7 +211,7 @@ TEST(Sound, BothOutputsCarryTheSameBits) {
     LoadedSynth synth;
     synth.sendMidi({noteOn(3, 62)});
     const Block block = synth.render(4096);
-    EXPECT_GT(maxMagnitude(block.left, 0, 4096), 0.0);
+    EXPECT_GT(peakMagnitude(block.left, 0, 4096), 0.0);
     EXPECT_TRUE(bitEqual(block.left, block.right));
 }
 
@@ -362,4 +364,4 @@ TEST(Sound, ModFreqDrivesTheRateAndModGainTheDepth) {
 }
 
 }  // namespace
-}  // namespace corvalen_test
+}  // namespace corvalen::test

@@ -10,7 +10,7 @@
 #include "tests/synth/reference_string.h"
 #include "tests/synth/synth_harness.h"
 
-namespace corvalen_test {
+namespace corvalen::test {
 namespace {
 
 TEST(Threads, ParametersAndDisplaysWhileRendering) {
@@ -85,4 +85,4 @@ TEST(Threads, ASetRacingAProgramSelectionEndsInOneOfTheTwoOrders) {
 }
 
 }  // namespace
-}  // namespace corvalen_test
+}  // namespace corvalen::test

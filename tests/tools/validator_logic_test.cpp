@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "tools/validate/allocation_hooks.h"
+#include "vst_host/heap_counter.h"
 #include "tools/validate/check_support.h"
 #include "tools/validate/phrase_renderer.h"
 #include "tools/validate/signal_analysis.h"
@@ -120,7 +120,7 @@ TEST(GuardedTextBuffer, SeesOverrunsAndMissingTerminators) {
 }
 
 TEST(HeapCounter, CountsOnlyBetweenStartAndStop) {
-    if (!HeapCounter::hooksBuiltIn()) GTEST_SKIP() << "sanitizer build: the runtime owns malloc";
+    if (!HeapCounter::mallocHooksBuiltIn()) GTEST_SKIP() << "sanitizer build: the runtime owns malloc";
     void* volatile outside = std::malloc(16);
     HeapCounter::startCounting();
     void* volatile first = std::malloc(32);
@@ -135,7 +135,7 @@ TEST(HeapCounter, CountsOnlyBetweenStartAndStop) {
 }
 
 TEST(HeapCounter, ReportsWhyItCannotCountInSanitizerBuilds) {
-    if (HeapCounter::hooksBuiltIn()) GTEST_SKIP() << "the hooks are built in";
+    if (HeapCounter::mallocHooksBuiltIn()) GTEST_SKIP() << "the hooks are built in";
     EXPECT_NE(HeapCounter::interpositionProblem(nullptr).find("sanitizer"), std::string::npos);
 }
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <limits>
 
-#include "vst_plugin/aeffeditor.h"
 #include "tests/vst_plugin/effect_fixture.h"
+#include "vst_plugin/aeffeditor.h"
 
-namespace corvalen::testing {
+namespace corvalen::test {
 namespace {
 
 using BaseDispatcherTest = TestEffectFixture;
@@ -224,4 +224,4 @@ TEST_F(BaseDispatcherTest, PlainObjectGivesTheBaseAnswers) {
 }
 
 }  // namespace
-}  // namespace corvalen::testing
+}  // namespace corvalen::test

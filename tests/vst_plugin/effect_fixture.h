@@ -5,20 +5,30 @@
 
 #include <memory>
 
+#include "tests/support/plugin_under_test.h"
 #include "tests/vst_plugin/test_effect_probe.h"
-#include "tests/vst_plugin/test_host.h"
+#include "vst_host/effect.h"
+#include "vst_host/host.h"
+#include "vst_host/plugin_library.h"
 
-namespace corvalen::testing {
+namespace corvalen::test {
+
+using vsthost::AudioBlock;
+using vsthost::Effect;
+using vsthost::EventList;
+using vsthost::HostCall;
+using vsthost::PluginLibrary;
+using vsthost::TextResult;
 
 inline std::string testEffectPath() {
-    return pluginPath("CORVALEN_TEST_EFFECT", CORVALEN_TEST_EFFECT_PATH);
+    return pathFromEnvironment("CORVALEN_TEST_EFFECT", CORVALEN_TEST_EFFECT_PATH);
 }
 
 class TestEffectFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         library = std::make_unique<PluginLibrary>(testEffectPath());
-        ASSERT_TRUE(library->entry()) << library->error();
+        ASSERT_TRUE(library->entry());
         effect = std::make_unique<Effect>(host.open(*library));
         ASSERT_TRUE(effect->isOpen());
         probe = probeOf(*effect);
@@ -59,10 +69,10 @@ protected:
         probe->pointerAnswer = pointerAnswer;
     }
 
-    TestHost host;
+    vsthost::Host host{vsthost::HostProfile::kVersionOnly};
     std::unique_ptr<PluginLibrary> library;
     std::unique_ptr<Effect> effect;
     Probe* probe = nullptr;
 };
 
-}  // namespace corvalen::testing
+}  // namespace corvalen::test

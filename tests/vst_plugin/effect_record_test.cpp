@@ -2,10 +2,10 @@
 // construction, what the library exports, how objects are created and closed.
 #include <cstring>
 
-#include "vst_plugin/text_helpers.h"
 #include "tests/vst_plugin/effect_fixture.h"
+#include "vst_plugin/text_helpers.h"
 
-namespace corvalen::testing {
+namespace corvalen::test {
 namespace {
 
 using EffectRecordTest = TestEffectFixture;
@@ -81,7 +81,7 @@ TEST_F(EffectRecordTest, MainAsksForTheVersionWithANullRecord) {
 }
 
 TEST_F(EffectRecordTest, MainGivesNullWhenTheHostAnswersVersionZero) {
-    TestHost oldHost;
+    vsthost::Host oldHost{vsthost::HostProfile::kVersionOnly};
     oldHost.setAnswer(audioMasterVersion, 0);
     const VstIntPtr before = liveObjects();
     EXPECT_EQ(oldHost.open(*library), nullptr);
@@ -114,7 +114,7 @@ TEST_F(EffectRecordTest, CloseRunsTheCloseOperationBeforeDestroying) {
 }
 
 TEST_F(EffectRecordTest, TwoObjectsHaveTheirOwnRecordsAndHostCalls) {
-    TestHost otherHost;
+    vsthost::Host otherHost{vsthost::HostProfile::kVersionOnly};
     Effect second(otherHost.open(*library));
     ASSERT_TRUE(second.isOpen());
     Probe* secondProbe = probeOf(second);
@@ -210,4 +210,4 @@ TEST_F(EffectRecordTest, PlainBaseObjectHasTheDefaultsAndIgnoresExtendedOpcodes)
 }
 
 }  // namespace
-}  // namespace corvalen::testing
+}  // namespace corvalen::test

@@ -5,7 +5,7 @@
 
 #include "tests/vst_plugin/effect_fixture.h"
 
-namespace corvalen::testing {
+namespace corvalen::test {
 namespace {
 
 using ExtendedDispatcherTest = TestEffectFixture;
@@ -263,4 +263,4 @@ TEST_F(ExtendedDispatcherTest, PlainObjectGivesTheBaseAnswers) {
 }
 
 }  // namespace
-}  // namespace corvalen::testing
+}  // namespace corvalen::test

@@ -4,7 +4,7 @@
 
 #include "tests/vst_plugin/effect_fixture.h"
 
-namespace corvalen::testing {
+namespace corvalen::test {
 namespace {
 
 std::uint32_t floatBits(float value) {
@@ -294,4 +294,4 @@ TEST_F(HostServicesTest, FieldSettersWriteTheirRecordFields) {
 }
 
 }  // namespace
-}  // namespace corvalen::testing
+}  // namespace corvalen::test

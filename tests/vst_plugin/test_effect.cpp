@@ -3,11 +3,11 @@
 // through opcode 50, and makes any host-service call on request. See test_effect_probe.h.
 #include <cstring>
 
+#include "tests/vst_plugin/test_effect_probe.h"
 #include "vst_plugin/audioeffectx.h"
 #include "vst_plugin/plugin_entry.h"
-#include "tests/vst_plugin/test_effect_probe.h"
 
-using namespace corvalen::testing;
+using namespace corvalen::test;
 
 namespace {
 

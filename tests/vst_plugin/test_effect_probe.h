@@ -7,7 +7,7 @@
 #include "vst_plugin/aeffect.h"
 #include "vst_plugin/text_helpers.h"
 
-namespace corvalen::testing {
+namespace corvalen::test {
 
 // Command codes sent as the index of opcode 50.
 enum ProbeCommand : VstInt32 {
@@ -201,4 +201,4 @@ struct Probe {
     bool hostCallbackSet;
 };
 
-}  // namespace corvalen::testing
+}  // namespace corvalen::test

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tools/render/timeline.h"
-#include "vst_plugin/aeffect.h"
+#include "vst_host/event_list.h"
 
 namespace corvalen::render {
 
@@ -21,16 +21,17 @@ class EventScheduler {
 public:
     struct Slice {
         int frames = 0;      // how many frames to render now (at least 1)
-        int eventCount = 0;  // events written to the caller's array, deltaFrames set
+        int eventCount = 0;  // events put in the caller's list, deltaFrames set
     };
 
     // `events` must stay alive and ordered by frame while the scheduler is used.
     EventScheduler(const std::vector<TimedEvent>& events, int maxEventsPerList);
 
     // Plans the slice that starts at `blockStart` and lasts at most `maxFrames` frames (> 0),
-    // writing its events into `out` (room for maxEventsPerList). Slices must be asked for in
-    // order, each starting where the previous one ended.
-    Slice next(std::int64_t blockStart, int maxFrames, VstMidiEvent* out);
+    // putting its events into `out` (cleared first; reserve maxEventsPerList so that filling
+    // it allocates nothing). Slices must be asked for in order, each starting where the
+    // previous one ended.
+    Slice next(std::int64_t blockStart, int maxFrames, vsthost::EventList& out);
 
     bool finished() const { return nextEvent_ >= events_.size(); }
     int maxEventsPerList() const { return maxEventsPerList_; }
@@ -44,22 +45,5 @@ private:
 // The most events that fall in any `blockFrames` frames in a row (at least 1): a list of this
 // size takes every block's events whole, wherever the blocks start.
 int densestBlock(const std::vector<TimedEvent>& events, int blockFrames);
-
-// An event list for effProcessEvents with room for a fixed number of MIDI events, allocated
-// once so that filling it per block allocates nothing.
-class EventList {
-public:
-    explicit EventList(int capacity);
-
-    VstMidiEvent* events() { return events_.data(); }
-    int capacity() const { return static_cast<int>(events_.size()); }
-    // The list, holding the first `count` events.
-    VstEvents* list(int count);
-
-private:
-    std::vector<VstMidiEvent> events_;
-    // VstEvents declares two pointers; the storage is sized for `capacity` of them.
-    std::vector<VstIntPtr> storage_;
-};
 
 }  // namespace corvalen::render

@@ -9,7 +9,8 @@ BlockRenderer::BlockRenderer(vsthost::Plugin& plugin, int eventCapacity, const A
     : plugin_(plugin),
       input_(input && input->channels > 0 ? input : nullptr),
       maxFrames_(std::max<VstInt32>(1, plugin.settings().blockSize)),
-      eventList_(eventCapacity) {
+      eventCapacity_(std::max(1, eventCapacity)),
+      eventList_(static_cast<std::size_t>(eventCapacity_)) {
     const std::size_t frames = static_cast<std::size_t>(maxFrames_);
     const std::size_t inputCount = static_cast<std::size_t>(plugin.numInputs());
     const std::size_t outputCount = static_cast<std::size_t>(plugin.numOutputs());
@@ -19,8 +20,8 @@ BlockRenderer::BlockRenderer(vsthost::Plugin& plugin, int eventCapacity, const A
     for (std::size_t i = 0; i < outputCount; ++i) outputs_.push_back(&outputStorage_[i * frames]);
 }
 
-void BlockRenderer::render(int eventCount, int frames, std::int64_t position) {
-    if (eventCount > 0) plugin_.sendEvents(eventList_.list(eventCount));
+void BlockRenderer::render(int frames, std::int64_t position) {
+    if (!eventList_.empty()) plugin_.sendEvents(eventList_.get());
     // A plug-in may have written into its inputs; each block starts afresh.
     if (input_) {
         fillInputs(frames, position);
@@ -104,8 +105,8 @@ RenderStats renderTimeline(vsthost::Plugin& plugin, const Timeline& timeline, in
         if (position < musicEnd)
             remaining = std::min(remaining, musicEnd - position);
         const int want = static_cast<int>(std::min<std::int64_t>(renderer.maxFrames(), remaining));
-        const EventScheduler::Slice slice = scheduler.next(position, want, renderer.eventSlots());
-        renderer.render(slice.eventCount, slice.frames, position);
+        const EventScheduler::Slice slice = scheduler.next(position, want, renderer.events());
+        renderer.render(slice.frames, position);
         sink.write(renderer.outputs(), renderer.channelCount(), slice.frames);
         if (position >= musicEnd) {
             silence.observe(renderer.outputs(), renderer.channelCount(), slice.frames);

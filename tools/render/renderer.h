@@ -28,12 +28,13 @@ public:
 
     int maxFrames() const { return maxFrames_; }
     int channelCount() const { return static_cast<int>(outputs_.size()); }
-    VstMidiEvent* eventSlots() { return eventList_.events(); }
-    int eventCapacity() const { return eventList_.capacity(); }
+    // The list sent before the next block; reserved for `eventCapacity` events.
+    vsthost::EventList& events() { return eventList_; }
+    int eventCapacity() const { return eventCapacity_; }
 
-    // Sends the first `eventCount` event slots (when there are any) and renders `frames`
-    // frames (1..maxFrames()) starting at frame `position`.
-    void render(int eventCount, int frames, std::int64_t position = 0);
+    // Sends the event list (when it holds events) and renders `frames` frames
+    // (1..maxFrames()) starting at frame `position`.
+    void render(int frames, std::int64_t position = 0);
     const float* const* outputs() const { return outputs_.data(); }
 
 private:
@@ -42,7 +43,8 @@ private:
     vsthost::Plugin& plugin_;
     const AudioData* input_;
     int maxFrames_;
-    EventList eventList_;
+    int eventCapacity_;
+    vsthost::EventList eventList_;
     std::vector<float> inputStorage_;
     std::vector<float> outputStorage_;
     std::vector<float*> inputs_;

@@ -8,11 +8,14 @@
 #include <functional>
 #include <vector>
 
-#include "tools/validate/allocation_hooks.h"
+#include "vst_host/heap_counter.h"
 #include "tools/validate/plugin_instance.h"
 #include "tools/validate/signal_analysis.h"
 
 namespace corvalen::validate {
+
+using vsthost::HeapCalls;
+using vsthost::HeapCounter;
 
 struct TimedMidi {
     std::int64_t frame = 0;

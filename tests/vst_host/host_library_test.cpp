@@ -1,10 +1,12 @@
-// The test host's own helpers: the event lists it builds must have the layout a host gives,
-// and its guards must notice what they are there to notice.
+// The host-side library's own helpers: the event lists it builds must have the layout a host
+// gives, its guards must notice what they are there to notice, and loading must say why a
+// file is not a plug-in.
 #include <cstring>
+#include <string>
 
 #include "tests/vst_plugin/effect_fixture.h"
 
-namespace corvalen::testing {
+namespace corvalen::test {
 namespace {
 
 TEST(EventListTest, BuildsTheHostLayoutForAnyNumberOfEvents) {
@@ -69,12 +71,38 @@ TEST_F(TestHostTest, AnswersAndLogsPerOpcode) {
     EXPECT_TRUE(host.calls().empty());
 }
 
-TEST(PluginLibraryTest, MissingLibraryReportsAnError) {
-    PluginLibrary library("/nonexistent/corvalen-no-such-plugin.so");
-    EXPECT_FALSE(library.isLoaded());
-    EXPECT_EQ(library.entry(), nullptr);
-    EXPECT_FALSE(library.error().empty());
+TEST(PluginLibraryTest, SaysWhyAFileIsNotAPlugin) {
+    try {
+        PluginLibrary library("/nonexistent/corvalen-no-such-plugin.so");
+        ADD_FAILURE() << "a missing file loaded";
+    } catch (const vsthost::LoadError& error) {
+        EXPECT_EQ(error.failure(), vsthost::LoadFailure::kLibraryUnloadable);
+        EXPECT_NE(std::string(error.what()).find("corvalen-no-such-plugin.so"), std::string::npos);
+    }
+#if !defined(_WIN32)
+    // A real library without an entry point of its own: the C library's `main`-less mapping,
+    // whose dependencies must not lend it one.
+    try {
+        PluginLibrary library("libm.so.6");
+        ADD_FAILURE() << "libm has an entry point";
+    } catch (const vsthost::LoadError& error) {
+        EXPECT_EQ(error.failure(), vsthost::LoadFailure::kNoEntryPoint);
+    }
+#endif
+}
+
+TEST(EventListTest, RefillingWithinTheReservedSizeKeepsTheStorage) {
+    EventList events(4);
+    events.addMidi(0, 0x90, 60, 100);
+    const VstEvents* first = events.get();
+    const void* firstEvent = first->events[0];
+    events.clear();
+    for (int i = 0; i < 4; ++i) events.addMidi(i, 0x80, 60, 0);
+    const VstEvents* second = events.get();
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(second->events[0], firstEvent);
+    EXPECT_EQ(second->numEvents, 4);
 }
 
 }  // namespace
-}  // namespace corvalen::testing
+}  // namespace corvalen::test

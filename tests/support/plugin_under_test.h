@@ -1,0 +1,35 @@
+// The plug-in a test program works on, found the way every plug-in test finds it: the path in
+// the environment variable CORVALEN_PLUGIN_PATH if set, else the library this build made (the
+// compile definition of the same name, given by corvalen_add_plugin_test).
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+#include "vst_host/plugin_library.h"
+
+namespace corvalen::test {
+
+// The environment variable's value if it is set and not empty, else the fallback.
+inline std::string pathFromEnvironment(const char* variable, const char* fallback) {
+    const char* fromEnvironment = std::getenv(variable);
+    if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+    return fallback;
+}
+
+#ifdef CORVALEN_PLUGIN_PATH
+inline std::string pluginUnderTestPath() {
+    return pathFromEnvironment("CORVALEN_PLUGIN_PATH", CORVALEN_PLUGIN_PATH);
+}
+
+// Loaded at the first call and kept until the process exits (never unloaded, so no effect
+// still open at exit outlives its code): effects are created and closed many times, the library
+// loaded once. Throws vsthost::LoadError, which fails the test that first asks.
+inline const vsthost::PluginLibrary& pluginUnderTest() {
+    static const vsthost::PluginLibrary* const loaded =
+        new vsthost::PluginLibrary(pluginUnderTestPath());
+    return *loaded;
+}
+#endif
+
+}  // namespace corvalen::test

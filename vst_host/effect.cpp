@@ -1,0 +1,86 @@
+#include "vst_host/effect.h"
+
+#include <cstring>
+#include <vector>
+
+namespace corvalen::vsthost {
+
+Effect::~Effect() {
+    if (effect_) close();
+}
+
+VstIntPtr Effect::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+}
+
+void Effect::setUp(float sampleRate, VstInt32 blockSize) {
+    dispatch(effOpen);
+    setSampleRate(sampleRate);
+    setBlockSize(blockSize);
+}
+
+void Effect::setParameter(VstInt32 index, float value) {
+    if (effect_->setParameter) effect_->setParameter(effect_, index, value);
+}
+
+float Effect::getParameter(VstInt32 index) {
+    return effect_->getParameter ? effect_->getParameter(effect_, index) : 0.0f;
+}
+
+VstIntPtr Effect::canDo(const std::string& text) {
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    return dispatch(effCanDo, 0, 0, buffer.data());
+}
+
+void Effect::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
+    effect_->processReplacing(effect_, inputs, outputs, frames);
+}
+
+void Effect::process(float** inputs, float** outputs, VstInt32 frames) {
+    effect_->process(effect_, inputs, outputs, frames);
+}
+
+void Effect::processReplacing(AudioBlock& block) {
+    processReplacing(block.inputs(), block.outputs(), static_cast<VstInt32>(block.frames()));
+}
+
+void Effect::process(AudioBlock& block) {
+    process(block.inputs(), block.outputs(), static_cast<VstInt32>(block.frames()));
+}
+
+TextResult Effect::readText(VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                            std::size_t bufferSize) {
+    std::vector<unsigned char> buffer(bufferSize, TextResult::kGuardByte);
+    TextResult result{};
+    result.result = dispatch(opcode, index, value, buffer.data());
+    std::size_t touched = bufferSize;
+    while (touched > 0 && buffer[touched - 1] == TextResult::kGuardByte) --touched;
+    result.bytesTouched = touched;
+    const void* zero = std::memchr(buffer.data(), 0, touched);
+    result.terminated = zero != nullptr;
+    const std::size_t length =
+        zero ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - buffer.data())
+             : touched;
+    result.text.assign(reinterpret_cast<const char*>(buffer.data()), length);
+    return result;
+}
+
+std::string printableText(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
+}
+
+std::string Effect::text(VstInt32 opcode, VstInt32 index, VstIntPtr value) {
+    return printableText(readText(opcode, index, value).text);
+}
+
+VstIntPtr Effect::close() {
+    const VstIntPtr result = dispatch(effClose);
+    effect_ = nullptr;
+    return result;
+}
+
+}  // namespace corvalen::vsthost
