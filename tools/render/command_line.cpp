@@ -240,7 +240,7 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
 std::string usageText() {
     return R"(Usage: corvalen-render [OPTIONS] [MIDI-FILE...]
        corvalen-render --midi-info MIDI-FILE...
-       corvalen-render --list
+       corvalen-render --list [FOLDER...]
        corvalen-render --validate [--check NAME]... [--expect-fail NAME]... [PLUGIN]
 
 Renders Standard MIDI Files (format 0 or 1) through a VST 2 plug-in into audio files. Each
@@ -257,7 +257,8 @@ Plug-in:
       --param NAME=V    set a parameter, by name (blanks trimmed, any case) or by index, to a
                         value from 0 to 1; may be repeated, applied after --program
       --input FILE      audio fed to an effect's inputs (resampled to the render rate)
-      --list            list the plug-ins found on the search path and exit
+      --list            list the plug-ins found on the search path (or in the folders
+                        given) and exit
       --info            print what the plug-in tells about itself and exit
 
 MIDI:

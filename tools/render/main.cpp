@@ -523,13 +523,13 @@ std::string describeInChild(const std::string& path) {
     return text.empty() ? "ended while loading" : text;
 }
 
-int listPlugins() {
-    const std::vector<std::string> folders = pluginSearchFolders();
+int listPlugins(const std::vector<std::string>& given) {
+    const std::vector<std::string> folders = given.empty() ? pluginSearchFolders() : given;
     std::string searched;
     for (const std::string& folder : folders) searched += " " + folder;
     std::printf("Search folders:%s\n", searched.empty() ? " none exist" : searched.c_str());
     int count = 0;
-    for (const std::string& path : findInstalledPlugins()) {
+    for (const std::string& path : findInstalledPlugins(folders)) {
         std::string line = describeInChild(path);
         for (char& c : line) {
             if (c == '\t') c = '|';
@@ -548,7 +548,7 @@ int run(const Options& options) {
         return kExitOk;
     }
     if (options.validate) return validatePlugin(options);
-    if (options.list) return listPlugins();
+    if (options.list) return listPlugins(options.midiPaths);
     if (options.midiInfo) {
         if (options.midiPaths.empty()) throw UsageError("--midi-info needs MIDI files");
         int result = kExitOk;

@@ -131,14 +131,14 @@ std::string resolvePluginPath(const std::string& given, std::string* searched) {
     return given;
 }
 
-std::vector<std::string> findInstalledPlugins() {
+std::vector<std::string> findInstalledPlugins(const std::vector<std::string>& folders) {
     std::vector<std::string> libraries;
     auto add = [&libraries](const std::string& library) {
         if (!library.empty() &&
             std::find(libraries.begin(), libraries.end(), library) == libraries.end())
             libraries.push_back(library);
     };
-    for (const std::string& folder : pluginSearchFolders()) {
+    for (const std::string& folder : folders) {
         for (const std::string& entry : folderEntries(folder)) {
             const std::string path = folder + "/" + entry;
             if (endsWith(entry, ".so") && isFile(path)) {

@@ -20,7 +20,7 @@ std::string libraryInBundle(const std::string& folder);
 // loading it reports the fault; `searched` then tells where it was looked for.
 std::string resolvePluginPath(const std::string& given, std::string* searched = nullptr);
 
-// Every library in the search folders and one level of sub-folders (bundles included).
-std::vector<std::string> findInstalledPlugins();
+// Every library in `folders` and one level of sub-folders (bundles included).
+std::vector<std::string> findInstalledPlugins(const std::vector<std::string>& folders);
 
 }  // namespace corvalen::render
