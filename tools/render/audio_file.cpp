@@ -24,6 +24,8 @@ constexpr ContainerEntry kContainers[] = {
     {"oga", Container::kOgg},  {"aiff", Container::kAiff}, {"aif", Container::kAiff},
 };
 
+constexpr std::size_t kGatheredFrames = 16384;
+
 std::string lowerCase(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -148,7 +150,7 @@ bool clipsBeyondFullScale(Container container, SampleFormat format) {
 
 AudioFileWriter::AudioFileWriter(int fd, const std::string& name, Container container,
                                  SampleFormat format, int channels, int sampleRate)
-    : name_(name) {
+    : name_(name), channels_(channels) {
     if (channels <= 0) throw OutputError("cannot write " + name + ": no channels to write");
     int major = SF_FORMAT_WAV;
     int subtype = format == SampleFormat::kPcm16   ? SF_FORMAT_PCM_16
@@ -182,6 +184,7 @@ AudioFileWriter::AudioFileWriter(int fd, const std::string& name, Container cont
     if (!file_) throw OutputError("cannot write " + name + ": " + sf_strerror(nullptr));
     // Without clipping, libsndfile wraps samples beyond full scale round to the other sign.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    pending_.resize(static_cast<std::size_t>(channels) * kGatheredFrames);
 }
 
 AudioFileWriter::~AudioFileWriter() {
@@ -189,13 +192,29 @@ AudioFileWriter::~AudioFileWriter() {
 }
 
 void AudioFileWriter::write(const float* samples, int frames) {
-    if (sf_writef_float(file_, samples, frames) != frames) {
+    std::size_t left = static_cast<std::size_t>(frames);
+    while (left > 0) {
+        const std::size_t count = std::min(left, kGatheredFrames - pendingFrames_);
+        std::copy(samples, samples + count * channels_,
+                  pending_.begin() + static_cast<std::ptrdiff_t>(pendingFrames_ * channels_));
+        pendingFrames_ += count;
+        samples += count * channels_;
+        left -= count;
+        if (pendingFrames_ == kGatheredFrames) flush();
+    }
+}
+
+void AudioFileWriter::flush() {
+    const auto frames = static_cast<sf_count_t>(pendingFrames_);
+    pendingFrames_ = 0;
+    if (frames > 0 && sf_writef_float(file_, pending_.data(), frames) != frames) {
         throw OutputError("cannot write " + name_ + ": " + sf_strerror(file_));
     }
 }
 
 void AudioFileWriter::close() {
     if (!file_) return;
+    flush();
     SNDFILE* file = file_;
     file_ = nullptr;
     if (sf_close(file) != 0) throw OutputError("cannot finish " + name_);

@@ -64,8 +64,15 @@ public:
     void close();
 
 private:
+    void flush();
+
     std::string name_;
     SNDFILE* file_ = nullptr;
+    int channels_;
+    // Frames are gathered into large writes: one write call per processing block would cost
+    // more in the kernel than the conversion itself.
+    std::vector<float> pending_;
+    std::size_t pendingFrames_ = 0;
 };
 
 // The output file being written: a temporary file beside the target, or standard output.
