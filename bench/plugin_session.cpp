@@ -3,46 +3,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
-#include <string>
 
-#include "vst_host/host.h"
-#include "vst_host/plugin_library.h"
+#include "tests/support/plugin_under_test.h"
 
 namespace corvalen::bench {
 namespace {
 
-// The library, loaded once per process and never unloaded (benchmarks reuse it): the path in
-// the environment's CORVALEN_PLUGIN_PATH if set, else the build's own library.
+// The build's library, or the one CORVALEN_PLUGIN_PATH names; a benchmark cannot run without.
 const vsthost::PluginLibrary& library() {
-    static const vsthost::PluginLibrary* const loaded = [] {
-        const char* fromEnvironment = std::getenv("CORVALEN_PLUGIN_PATH");
-        const std::string path =
-            fromEnvironment && *fromEnvironment ? fromEnvironment : CORVALEN_PLUGIN_PATH;
-        try {
-            return new vsthost::PluginLibrary(path);
-        } catch (const vsthost::LoadError& error) {
-            std::fprintf(stderr, "%s\n", error.what());
-            std::exit(2);
-        }
-    }();
-    return *loaded;
-}
-
-// Answers the version query of `main` and nothing else, without logging.
-vsthost::Host& quietHost() {
-    static vsthost::Host* const host = [] {
-        auto* made = new vsthost::Host(vsthost::HostProfile::kVersionOnly);
-        made->setLogging(false);
-        return made;
-    }();
-    return *host;
+    try {
+        return test::pluginUnderTest();
+    } catch (const vsthost::LoadError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        std::exit(2);
+    }
 }
 
 }  // namespace
 
 PluginSession::PluginSession(VstInt32 blockSize)
     : blockSize_(blockSize), buffers_(static_cast<std::size_t>(blockSize), 0.0f, 0, 2) {
-    AEffect* record = quietHost().open(library());
+    AEffect* record = test::bareHost().open(library());
     if (record == nullptr) throw std::runtime_error("main answered null");
     effect_ = std::make_unique<vsthost::Effect>(record);
     effect_->setSampleRate(44100.0f);

@@ -11,7 +11,7 @@ namespace {
 // A rate that covers a change of 1.0 in the given time; 1/44100 is formed in double before the
 // division and the quotient is rounded once.
 float rateForTime(float seconds) {
-    return roundToSingle((1.0 / 44100.0) / std::fabs(static_cast<double>(seconds)));
+    return roundToSingle((1.0 / kSampleRate) / std::fabs(static_cast<double>(seconds)));
 }
 
 }  // namespace

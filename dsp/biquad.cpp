@@ -13,13 +13,11 @@ TBiquad::TBiquad() {
 }
 
 void TBiquad::setResonance(float frequency, float radius, bool normalise) {
-    // The angle constant is the double 6.28318530718, deliberately not 2*pi at full precision;
-    // the whole coefficient is formed in double and rounded once.
-    constexpr double angleConstant = 6.28318530718;
+    // The whole coefficient is formed in double and rounded once.
     denominator[2] = radius * radius;
     denominator[1] =
         roundToSingle(-2.0 * static_cast<double>(radius) *
-                      std::cos(angleConstant * static_cast<double>(frequency) / 44100.0));
+                      std::cos(kAngleConstant * static_cast<double>(frequency) / kSampleRate));
     if (normalise) {
         numerator[0] = 0.5f - 0.5f * denominator[2];
         numerator[1] = 0.0f;

@@ -9,7 +9,7 @@ namespace {
 // N = 44100 / lowestFrequency + 1, formed in double and rounded to nearest, halves to even.
 int lineLengthFor(float lowestFrequency) {
     const float frequency = lowestFrequency > 0.0f ? lowestFrequency : 20.0f;
-    const double samples = std::nearbyint(44100.0 / static_cast<double>(frequency) + 1.0);
+    const double samples = std::nearbyint(kSampleRate / static_cast<double>(frequency) + 1.0);
     return samples < tbowedstring::maximumLineLength ? static_cast<int>(samples)
                                                      : tbowedstring::maximumLineLength;
 }
@@ -38,16 +38,6 @@ tbowedstring::tbowedstring(float lowestFrequency) {
     // The lines keep their delays of 100 and 29 samples until the first note.
 }
 
-tbowedstring::~tbowedstring() {
-    nutLine.reset();
-    bridgeLine.reset();
-    bow.reset();
-    lossFilter.reset();
-    bodyResonator.reset();
-    modulator.reset();
-    envelope.reset();
-}
-
 void tbowedstring::noteOn(float frequency, float amplitude) {
     startBowing(amplitude);
     setFrequency(frequency);
@@ -58,7 +48,7 @@ void tbowedstring::noteOff(float /*amplitude*/) {
 }
 
 void tbowedstring::setFrequency(float frequency) {
-    loopDelay = 44100.0f / frequency - 4.0f;
+    loopDelay = static_cast<float>(kSampleRate) / frequency - 4.0f;
     // Also catches NaN.
     if (!(loopDelay >= 0.0f)) loopDelay = 0.3f;
     placeBow();
@@ -75,20 +65,20 @@ void tbowedstring::placeBow() {
 void tbowedstring::controlChange(int number, float value) {
     const double wideValue = value;
     switch (number) {
-        case 0:
+        case kBowPositionControl:
             bowPosition = roundToSingle(0.2 * wideValue * (1.0 / 128.0) + 0.027236);
             placeBow();
             break;
-        case 1:
+        case kModulationDepthControl:
             modulationDepth = value;
             break;
-        case 11:
+        case kModulationRateControl:
             modulator->setVibratoRate(roundToSingle(wideValue * (1.0 / 128.0) * 12.0));
             break;
-        case 120:
+        case kBowPressureControl:
             bow->setSlope(roundToSingle(5.0 - 4.0 * wideValue * (1.0 / 128.0)));
             break;
-        case 128:
+        case kBowVelocityControl:
             envelope->setTarget(roundToSingle(wideValue * (1.0 / 128.0)));
             break;
         default:

@@ -25,7 +25,6 @@ public:
     // lowestFrequency in Hz, above 0; the plug-in passes 20. A value that is not above 0 is
     // treated as 20, and the lines are never made longer than maximumLineLength.
     explicit tbowedstring(float lowestFrequency);
-    ~tbowedstring() override;
     tbowedstring(const tbowedstring&) = delete;
     tbowedstring& operator=(const tbowedstring&) = delete;
 
@@ -59,8 +58,15 @@ public:
         return lastSample;
     }
 
-    // 0 bow position, 1 modulation depth, 11 modulation rate, 120 bow pressure (values 0..127,
-    // 0..32 for control 1), 128 envelope target; other numbers are ignored.
+    // The numbered controls. Values run over 0..127, except modulation depth (0..32); other
+    // numbers are ignored.
+    enum Control : int {
+        kBowPositionControl = 0,
+        kModulationDepthControl = 1,
+        kModulationRateControl = 11,
+        kBowPressureControl = 120,
+        kBowVelocityControl = 128,  // the envelope's target
+    };
     void controlChange(int number, float value) override;
 
     void startBowing(float amplitude);

@@ -6,21 +6,21 @@ namespace velquistdsp {
 
 void tenvelope::keyOn() {
     target = 1.0f;
-    if (value != 1.0f) state = 1;
+    if (value != 1.0f) state = kMoving;
 }
 
 void tenvelope::keyOff() {
     target = 0.0f;
-    if (value != 0.0f) state = 1;
+    if (value != 0.0f) state = kMoving;
 }
 
 void tenvelope::setTarget(float newTarget) {
     target = newTarget;
-    if (value != target) state = 1;
+    if (value != target) state = kMoving;
 }
 
 void tenvelope::setValue(float newValue) {
-    state = 0;
+    state = kAtRest;
     target = newValue;
     value = newValue;
 }

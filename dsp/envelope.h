@@ -10,6 +10,9 @@ namespace velquistdsp {
 // Contracts: none beyond finite values; a negative rate is stored as its absolute value.
 class tenvelope {
 public:
+    // What `state` holds for a plain envelope (tadsr keeps its stage number there instead).
+    enum : int32_t { kAtRest = 0, kMoving = 1 };
+
     virtual ~tenvelope() = default;
 
     virtual void keyOn();
@@ -18,18 +21,18 @@ public:
     virtual void setValue(float newValue);
     virtual int32_t getState() const { return state; }
     virtual float computeSample() {
-        if (state != 1) return value;
+        if (state != kMoving) return value;
         if (target > value) {
             value = value + rate;
             if (value >= target) {
                 value = target;
-                state = 0;
+                state = kAtRest;
             }
         } else {
             value = value - rate;
             if (value <= target) {
                 value = target;
-                state = 0;
+                state = kAtRest;
             }
         }
         return value;
@@ -42,8 +45,8 @@ public:
     float target = 0.0f;  // the value the envelope moves toward
     // Parameter.
     float rate = 0.001f;  // step per sample, never negative when set through setRate
-    // State: 0 at rest, 1 moving (tadsr keeps its stage number here).
-    int32_t state = 0;
+    // State: kAtRest or kMoving (tadsr keeps its stage number here).
+    int32_t state = kAtRest;
 };
 
 }  // namespace velquistdsp

@@ -2,6 +2,10 @@
 
 namespace velquistdsp {
 
+// A MIDI velocity (0..127) times this, a double product rounded to single, is the amplitude
+// noteOn takes: 1/127, so velocity 127 plays at amplitude 1.
+constexpr double kVelocityScale = 0.007874015748031496;
+
 // The interface the plug-in plays through: start and release a note, retune, produce one
 // sample, apply a numbered control. Concrete instruments own their units and release them in
 // their own destructors.

@@ -15,6 +15,12 @@
 
 namespace velquistdsp {
 
+// Every unit computes for this many samples per second, whatever rate a host announces.
+constexpr double kSampleRate = 44100.0;
+// The angle constant of the units' phase and frequency formulas: the double 6.28318530718,
+// deliberately not 2*pi at full precision; the difference shows in the rounded coefficients.
+constexpr double kAngleConstant = 6.28318530718;
+
 // The single rounding of a value formed in double.
 inline float roundToSingle(double value) {
     return static_cast<float>(value);

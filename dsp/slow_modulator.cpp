@@ -7,7 +7,7 @@ namespace velquistdsp {
 namespace {
 
 // Radians per call for a rate of 1, formed in double; only the product with the rate is rounded.
-constexpr double phaseStepPerRate = 6.28318530718 / 256.0;
+constexpr double phaseStepPerRate = kAngleConstant / 256.0;
 
 }  // namespace
 

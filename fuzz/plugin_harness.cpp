@@ -4,10 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
-#include "vst_host/host.h"
-#include "vst_host/plugin_library.h"
+#include "tests/support/plugin_under_test.h"
 
 namespace corvalen::fuzz {
 
@@ -15,19 +13,8 @@ namespace {
 
 const vsthost::PluginLibrary* library = nullptr;
 
-// Knows only its version; every other question is answered with 0, as a bare host does. No
-// log: a fuzzing run makes millions of calls.
-vsthost::Host& bareHost() {
-    static vsthost::Host* const host = [] {
-        auto* made = new vsthost::Host(vsthost::HostProfile::kVersionOnly);
-        made->setLogging(false);
-        return made;
-    }();
-    return *host;
-}
-
 AEffect* openEffect() {
-    AEffect* record = bareHost().open(*library);
+    AEffect* record = test::bareHost().open(*library);
     CORVALEN_FUZZ_CHECK(record != nullptr, "main gave no effect", 0);
     CORVALEN_FUZZ_CHECK(vsthost::isEffectRecord(record), "record without the VstP magic",
                         record->magic);
@@ -41,11 +28,9 @@ void fail(const char* what, long long detail) {
     std::abort();
 }
 
-void loadPlugin(const char* defaultPath) {
-    const char* fromEnvironment = std::getenv("CORVALEN_PLUGIN_PATH");
-    const std::string path = fromEnvironment && *fromEnvironment ? fromEnvironment : defaultPath;
+void loadPlugin() {
     try {
-        library = new vsthost::PluginLibrary(path);
+        library = &test::pluginUnderTest();
     } catch (const vsthost::LoadError& error) {
         std::fprintf(stderr, "%s\n", error.what());
         std::exit(2);

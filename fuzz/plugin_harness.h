@@ -22,7 +22,7 @@ namespace corvalen::fuzz {
 // Loads the plug-in (the environment's CORVALEN_PLUGIN_PATH, else the path built into the
 // target) with its entry point. Call from LLVMFuzzerInitialize: a library loaded before fuzzing
 // starts has its coverage counters registered with libFuzzer. Never unloaded.
-void loadPlugin(const char* defaultPath);
+void loadPlugin();
 
 // A fresh effect from `main`, driven only through its record by a host that answers the
 // version query and nothing else; closed by the destructor, which checks effClose's answer.
@@ -43,7 +43,7 @@ bool sameSample(float a, float b);
 // arguments whose `run(ByteReader&)` plays the input.
 #define CORVALEN_PLUGIN_FUZZ_TARGET(SessionType)                                        \
     extern "C" int LLVMFuzzerInitialize(int*, char***) {                                \
-        ::corvalen::fuzz::loadPlugin(CORVALEN_PLUGIN_PATH);                             \
+        ::corvalen::fuzz::loadPlugin();                                                 \
         return 0;                                                                       \
     }                                                                                   \
     extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \

@@ -22,25 +22,25 @@ echo "${#files[@]} MIDI files"
 tally() {  # tally NAME PLUGIN-ARGS...
     local name=$1
     shift
-    local ok=0 failed=0 warned=0 silent=0 clipped=0 start end
+    local ok=0 failed=0 warned=0 silent=0 clipped=0 start end seconds=0
     start=$(date +%s.%N)
     for file in "${files[@]}"; do
         local log=$out/log
-        if "$tool" "$@" -q --tail 2 -o "$out/o.wav" "$file" >"$log" 2>&1; then
+        if "$tool" "$@" --tail 2 -o "$out/o.flac" "$file" >"$log" 2>&1; then
             ok=$((ok + 1))
+            seconds=$(echo "$seconds + $(sed -n 's/^.*o.flac: \([0-9.]*\) s,.*/\1/p' "$log")" | bc)
         else
             failed=$((failed + 1))
             echo "  $name: $file: $(tail -1 "$log")"
         fi
-        "$tool" "$@" --tail 2 -o "$out/o.wav" "$file" >"$log" 2>&1
-        grep -q "warning: .*: the file\|warning: .*running status\|warning: .*RMID" "$log" &&
+        grep -q "warning: .*: the file\|warning: .*running status\|warning: .*RMID\|warning: .*header announces" "$log" &&
             warned=$((warned + 1))
         grep -q "is silent" "$log" && silent=$((silent + 1))
         grep -q "were clipped" "$log" && clipped=$((clipped + 1))
     done
     end=$(date +%s.%N)
-    printf '%-28s %3d rendered, %d failed, %d with MIDI warnings, %d silent, %d clipped (%.1f s for two passes)\n' \
-        "$name" "$ok" "$failed" "$warned" "$silent" "$clipped" "$(echo "$end - $start" | bc)"
+    printf '%-20s %3d rendered, %d failed, %d with MIDI warnings, %d silent, %d clipped; %.0f s of audio in %.1f s\n' \
+        "$name" "$ok" "$failed" "$warned" "$silent" "$clipped" "$seconds" "$(echo "$end - $start" | bc)"
 }
 
 tally Corvalen

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds every configuration and runs all tests: native release and
-# sanitizer builds, ThreadSanitizer on the multi-threaded suites, the fuzz targets for a minute
-# each, and the cross targets (32-bit Linux under qemu, Windows under wine).
+# sanitizer builds, the Debian package from the release build, ThreadSanitizer on the
+# multi-threaded suites, the fuzz targets for a minute each, the cross targets (32-bit Linux
+# under qemu, Windows under wine) and their packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -16,6 +17,14 @@ for preset in release asan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
     took "$preset"
+    if [[ $preset == release ]]; then
+        # The Debian package, made from the release build just tested, and its contents.
+        echo "== package"
+        rm -rf build/release/packages
+        (cd build/release && cpack -G DEB >/dev/null)
+        scripts/check-packages.sh build/release/packages/corvalen_*.deb
+        took package
+    fi
 done
 
 # ThreadSanitizer: only the suites that drive the plug-in from several threads.
@@ -35,6 +44,17 @@ took fuzz
 echo "== cross"
 scripts/test-cross.sh
 took cross
+
+# The packages of the cross targets just tested: the 32-bit Linux plug-in's .deb and the
+# Windows archives.
+echo "== archives"
+for target in linux-i386 windows-i686 windows-x64; do
+    rm -rf "build/cross-$target/packages"
+    (cd "build/cross-$target" && cpack >/dev/null)
+done
+scripts/check-packages.sh build/cross-linux-i386/packages/corvalen_*_i386.deb \
+    build/cross-windows-*/packages/Corvalen-*.zip
+took archives
 
 echo "== all tests passed; elapsed time at the end of each stage:"
 printf '   %s\n' "${timings[@]}"

@@ -45,21 +45,6 @@ Atestsynth::Atestsynth(HostCallback audioMaster)
     suspend();
 }
 
-Atestsynth::~Atestsynth() {
-    for (auto& program : programs) program.reset();
-    instrument.reset();
-}
-
-// The host's sample rate and block size are stored only: the sound is always computed for
-// 44,100 samples per second, and blocks of any length are rendered.
-void Atestsynth::setSampleRate(float rate) {
-    AudioEffectX::setSampleRate(rate);
-}
-
-void Atestsynth::setBlockSize(VstInt32 size) {
-    AudioEffectX::setBlockSize(size);
-}
-
 void Atestsynth::resume() {
     wantEvents(1);
 }

@@ -4,13 +4,16 @@
 #include <memory>
 
 #include "dsp/bowed_string.h"
-#include "vst_plugin/audioeffectx.h"
 #include "synth/event_queue.h"
 #include "synth/parameters.h"
 #include "synth/program.h"
+#include "vst_plugin/audioeffectx.h"
 
 // The Corvalen synthesizer as the host sees it: identity, 32 programs, six parameters, MIDI
 // intake and the rendering loop, all playing one monophonic bowed string.
+//
+// The host's sample rate and block size are stored by the base class only: the sound is always
+// computed for 44,100 samples per second, and blocks of any length are rendered.
 //
 // Threads: the host calls processEvents and then the block's rendering call on its audio
 // thread; parameter changes and program selection may arrive on any other thread. Those only
@@ -22,12 +25,9 @@ public:
     static constexpr float kLowestFrequency = 20.0f;
 
     explicit Atestsynth(HostCallback audioMaster);
-    ~Atestsynth() override;
     Atestsynth(const Atestsynth&) = delete;
     Atestsynth& operator=(const Atestsynth&) = delete;
 
-    void setSampleRate(float rate) override;
-    void setBlockSize(VstInt32 size) override;
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     void process(float** inputs, float** outputs, VstInt32 sampleFrames) override;

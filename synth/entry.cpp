@@ -1,5 +1,5 @@
-#include "vst_plugin/plugin_entry.h"
 #include "synth/corvalen.h"
+#include "vst_plugin/plugin_entry.h"
 
 // Exported as `main` by the link step (cmake/Plugin.cmake); the library's only export.
 CORVALEN_PLUGIN_ENTRY AEffect* corvalenPluginMain(HostCallback audioMaster) {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "vst_plugin/text_helpers.h"
 #include "synth/program.h"
+#include "vst_plugin/text_helpers.h"
 
 namespace {
 

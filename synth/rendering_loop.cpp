@@ -8,14 +8,10 @@
 
 namespace {
 
-// MIDI velocity to amplitude: velocity / 127, as a double product rounded to single.
-constexpr double kVelocityScale = 0.007874015748031496;
+using velquistdsp::kVelocityScale;
+using String = velquistdsp::tbowedstring;
 
-// The instrument's control numbers and the ranges its controls are driven over.
-constexpr int kBowPositionControl = 0;
-constexpr int kModulationDepthControl = 1;
-constexpr int kModulationRateControl = 11;
-constexpr int kBowPressureControl = 120;
+// The ranges the instrument's controls are driven over.
 constexpr float kControlRange = 127.0f;
 constexpr float kModulationDepthRange = 32.0f;
 constexpr float kNoteOffScale = 1000.0f;
@@ -28,10 +24,10 @@ struct ControlRoute {
     float range;
 };
 constexpr ControlRoute kControlRoutes[] = {
-    {kBowPosParameter, kBowPositionControl, kControlRange},
-    {kBowPresParameter, kBowPressureControl, kControlRange},
-    {kModFreqParameter, kModulationRateControl, kControlRange},
-    {kModGainParameter, kModulationDepthControl, kModulationDepthRange},
+    {kBowPosParameter, String::kBowPositionControl, kControlRange},
+    {kBowPresParameter, String::kBowPressureControl, kControlRange},
+    {kModFreqParameter, String::kModulationRateControl, kControlRange},
+    {kModGainParameter, String::kModulationDepthControl, kModulationDepthRange},
 };
 
 // Hands a scaled parameter value to the instrument. A host value far outside 0..1 (beyond

@@ -5,8 +5,6 @@
 AudioEffectX::AudioEffectX(HostCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
     : AudioEffect(audioMaster, numPrograms, numParams) {}
 
-AudioEffectX::~AudioEffectX() = default;
-
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float opt) {
     // Argument roles differ from opcode to opcode: 29 takes the category from value, 38 to 40

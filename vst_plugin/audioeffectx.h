@@ -9,7 +9,6 @@
 class AudioEffectX : public AudioEffect {
 public:
     AudioEffectX(HostCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams);
-    ~AudioEffectX() override;
 
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                          float opt) override;

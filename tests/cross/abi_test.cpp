@@ -14,7 +14,7 @@
 #include "vst_host/host.h"
 #include "vst_plugin/fp_environment.h"
 
-namespace corvalen::cross {
+namespace corvalen::test {
 namespace {
 
 struct RecordOffsets {
@@ -34,7 +34,7 @@ constexpr RecordOffsets kRecord = sizeof(void*) == 4 ? kRecord32 : kRecord64;
 using vsthost::PluginLibrary;
 
 std::string pluginPath() {
-    return test::pluginUnderTestPath();
+    return pluginUnderTestPath();
 }
 
 template <typename T>
@@ -152,4 +152,4 @@ TEST(PluginLoading, MasksExceptionsAndKeepsTheRestOfTheThreadsControlState) {
 }
 
 }  // namespace
-}  // namespace corvalen::cross
+}  // namespace corvalen::test

@@ -10,7 +10,7 @@
 #include "vst_host/event_list.h"
 #include "vst_host/host.h"
 
-namespace corvalen::cross {
+namespace corvalen::test {
 namespace {
 
 // Parameter changes arrive between blocks: each is applied before the first block that starts
@@ -113,4 +113,4 @@ std::vector<float> renderPhrase(const vsthost::PluginLibrary& library) {
     return interleaved;
 }
 
-}  // namespace corvalen::cross
+}  // namespace corvalen::test

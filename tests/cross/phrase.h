@@ -7,7 +7,7 @@
 
 #include "vst_host/plugin_library.h"
 
-namespace corvalen::cross {
+namespace corvalen::test {
 
 constexpr int kPhraseSampleRate = 44100;
 constexpr int kPhraseMaxBlock = 1024;
@@ -19,4 +19,4 @@ constexpr int kPhraseFrames = 141120;  // 3.2 seconds
 // entry point gives no effect.
 std::vector<float> renderPhrase(const vsthost::PluginLibrary& library);
 
-}  // namespace corvalen::cross
+}  // namespace corvalen::test

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     std::vector<float> samples;
     try {
         const corvalen::vsthost::PluginLibrary library(path);
-        samples = corvalen::cross::renderPhrase(library);
+        samples = corvalen::test::renderPhrase(library);
     } catch (const corvalen::vsthost::LoadError& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

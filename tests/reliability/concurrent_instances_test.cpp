@@ -24,10 +24,6 @@ namespace {
 constexpr int kInstances = 4;
 constexpr int kBlocksPerSession = 600;
 
-const vsthost::PluginLibrary& library() {
-    return pluginUnderTest();
-}
-
 // Lets every thread start its work at the same moment, so that the renders overlap.
 class StartLine {
 public:
@@ -50,14 +46,14 @@ protected:
         }
         // Each session alone, one after the other, on this thread.
         for (const auto& session : sessions) {
-            vsthost::Effect effect(host.open(library()));
+            vsthost::Effect effect(host.open(pluginUnderTest()));
             ASSERT_TRUE(effect.isOpen());
             alone.push_back(play(effect, session));
         }
     }
 
     std::unique_ptr<vsthost::Effect> openEffect() {
-        return std::make_unique<vsthost::Effect>(host.open(library()));
+        return std::make_unique<vsthost::Effect>(host.open(pluginUnderTest()));
     }
 
     using Effects = std::vector<std::unique_ptr<vsthost::Effect>>;

@@ -19,10 +19,6 @@ namespace {
 constexpr VstInt32 kBowPresParameter = 1;
 constexpr float kDefaultBowPres = 0.6f;
 
-const vsthost::PluginLibrary& library() {
-    return pluginUnderTest();
-}
-
 // Number of samples that are NaN or infinite in `blocks` blocks of 512 frames.
 std::size_t nonFiniteSamples(vsthost::Effect& effect, int blocks) {
     std::size_t count = 0;
@@ -45,7 +41,7 @@ TEST(FuzzFindings, HugeBowPressureNeverTurnsTheStringToNaN) {
     vsthost::Host host{vsthost::HostProfile::kVersionOnly};
     for (const float huge : {std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
                              1.9e38f, 2.7e36f}) {
-        vsthost::Effect effect(host.open(library()));
+        vsthost::Effect effect(host.open(pluginUnderTest()));
         ASSERT_TRUE(effect.isOpen());
         effect.dispatch(effMainsChanged, 0, 1);
         effect.setParameter(kBowPresParameter, huge);

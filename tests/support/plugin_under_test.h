@@ -1,11 +1,13 @@
-// The plug-in a test program works on, found the way every plug-in test finds it: the path in
-// the environment variable CORVALEN_PLUGIN_PATH if set, else the library this build made (the
-// compile definition of the same name, given by corvalen_add_plugin_test).
+// The plug-in a test program (or benchmark, or fuzz target) works on, found the way every one of
+// them finds it: the path in the environment variable CORVALEN_PLUGIN_PATH if set, else the
+// library this build made (the compile definition of the same name, given by
+// corvalen_add_plugin_test or corvalen_use_built_plugin).
 #pragma once
 
 #include <cstdlib>
 #include <string>
 
+#include "vst_host/host.h"
 #include "vst_host/plugin_library.h"
 
 namespace corvalen::test {
@@ -31,5 +33,16 @@ inline const vsthost::PluginLibrary& pluginUnderTest() {
     return *loaded;
 }
 #endif
+
+// A host that answers the version query and nothing else, and keeps no log: for programs that
+// open effects by the million (benchmarks, fuzz targets). Never destroyed, like the library.
+inline vsthost::Host& bareHost() {
+    static vsthost::Host* const host = [] {
+        auto* made = new vsthost::Host(vsthost::HostProfile::kVersionOnly);
+        made->setLogging(false);
+        return made;
+    }();
+    return *host;
+}
 
 }  // namespace corvalen::test

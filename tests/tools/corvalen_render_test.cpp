@@ -42,7 +42,7 @@ protected:
     render_test::Wav renderMidi(const std::vector<std::uint8_t>& midi, const std::string& extra) {
         render_test::writeFile(folder_.file("in.mid"), midi);
         const auto result = render_test::runCommand(
-            quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN) + " --format float -o " +
+            quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN_PATH) + " --format float -o " +
             quoted(folder_.file("out.wav")) + " " + extra + " " + quoted(folder_.file("in.mid")));
         EXPECT_EQ(result.exitCode, 0) << result.output;
         return render_test::readWav(folder_.file("out.wav"));

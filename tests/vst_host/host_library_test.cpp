@@ -4,13 +4,14 @@
 #include <cstring>
 #include <string>
 
-#include "tests/vst_plugin/effect_fixture.h"
+#include "tests/vst_plugin/recording_effect.h"
+#include "vst_host/plugin_library.h"
 
 namespace corvalen::test {
 namespace {
 
-TEST(EventListTest, BuildsTheHostLayoutForAnyNumberOfEvents) {
-    EventList events;
+TEST(EventList, BuildsTheHostLayoutForAnyNumberOfEvents) {
+    vsthost::EventList events;
     for (int i = 0; i < 40; ++i) events.addMidi(i, 0x90 | (i % 16), i, 127 - i);
     events.addSysex(3, {0xF0, 0x7E, 0xF7});
     VstEvents* list = events.get();
@@ -36,44 +37,42 @@ TEST(EventListTest, BuildsTheHostLayoutForAnyNumberOfEvents) {
     EXPECT_EQ(static_cast<unsigned char>(sysex->sysexDump[2]), 0xF7);
 }
 
-TEST(EventListTest, EmptyListHasZeroEvents) {
-    EventList events;
+TEST(EventList, EmptyListHasZeroEvents) {
+    vsthost::EventList events;
     EXPECT_EQ(events.get()->numEvents, 0);
 }
 
-TEST(AudioBlockTest, GuardsNoticeAWritePastTheEnd) {
-    AudioBlock block(8, 0.25f);
+TEST(AudioBlock, GuardsNoticeAWritePastTheEnd) {
+    vsthost::AudioBlock block(8, 0.25f);
     EXPECT_TRUE(block.guardsIntact());
     EXPECT_EQ(block.left()[7], 0.25f);
     block.outputs()[1][8] = 0.0f;
     EXPECT_FALSE(block.guardsIntact());
 }
 
-class TestHostTest : public TestEffectFixture {};
+using HostAnswers = RecordingFixture;
 
-TEST_F(TestHostTest, ReadTextReportsTheBytesWritten) {
-    std::strcpy(probe->text, "abc");
-    const TextResult result = effect->readText(effGetParamName, 0, 0, 32);
+TEST_F(HostAnswers, ReadTextReportsTheBytesWritten) {
+    object->text = "abc";
+    const vsthost::TextResult result = effect.readText(effGetParamName, 0, 0, 32);
     EXPECT_EQ(result.text, "abc");
     EXPECT_TRUE(result.terminated);
     EXPECT_EQ(result.bytesTouched, 4u);
 }
 
-TEST_F(TestHostTest, AnswersAndLogsPerOpcode) {
+TEST_F(HostAnswers, AnswersAndLogsPerOpcode) {
     host.setAnswer(audioMasterGetVendorVersion, 77);
-    EXPECT_EQ(effect->dispatch(effVendorSpecific, kCommandCallHost, kServiceGetHostVendorVersion),
-              77);
+    EXPECT_EQ(object->getHostVendorVersion(), 77);
     host.clearAnswer(audioMasterGetVendorVersion);
-    EXPECT_EQ(effect->dispatch(effVendorSpecific, kCommandCallHost, kServiceGetHostVendorVersion),
-              0);
+    EXPECT_EQ(object->getHostVendorVersion(), 0);
     EXPECT_EQ(host.callsWithOpcode(audioMasterGetVendorVersion).size(), 2u);
     host.clearCalls();
     EXPECT_TRUE(host.calls().empty());
 }
 
-TEST(PluginLibraryTest, SaysWhyAFileIsNotAPlugin) {
+TEST(PluginLibrary, SaysWhyAFileIsNotAPlugin) {
     try {
-        PluginLibrary library("/nonexistent/corvalen-no-such-plugin.so");
+        vsthost::PluginLibrary library("/nonexistent/corvalen-no-such-plugin.so");
         ADD_FAILURE() << "a missing file loaded";
     } catch (const vsthost::LoadError& error) {
         EXPECT_EQ(error.failure(), vsthost::LoadFailure::kLibraryUnloadable);
@@ -83,7 +82,7 @@ TEST(PluginLibraryTest, SaysWhyAFileIsNotAPlugin) {
     // A real library without an entry point of its own: the C library's `main`-less mapping,
     // whose dependencies must not lend it one.
     try {
-        PluginLibrary library("libm.so.6");
+        vsthost::PluginLibrary library("libm.so.6");
         ADD_FAILURE() << "libm has an entry point";
     } catch (const vsthost::LoadError& error) {
         EXPECT_EQ(error.failure(), vsthost::LoadFailure::kNoEntryPoint);
@@ -91,8 +90,8 @@ TEST(PluginLibraryTest, SaysWhyAFileIsNotAPlugin) {
 #endif
 }
 
-TEST(EventListTest, RefillingWithinTheReservedSizeKeepsTheStorage) {
-    EventList events(4);
+TEST(EventList, RefillingWithinTheReservedSizeKeepsTheStorage) {
+    vsthost::EventList events(4);
     events.addMidi(0, 0x90, 60, 100);
     const VstEvents* first = events.get();
     const void* firstEvent = first->events[0];

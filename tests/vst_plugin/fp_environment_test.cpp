@@ -2,11 +2,14 @@
 // thread, without touching the x87 precision and rounding fields.
 #include "vst_plugin/fp_environment.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
 
-#include "tests/vst_plugin/effect_fixture.h"
+#include "tests/vst_plugin/test_effect.h"
+#include "vst_host/plugin_library.h"
 
 namespace corvalen::test {
 namespace {
@@ -40,7 +43,7 @@ private:
     std::filesystem::path path_;
 };
 
-TEST(FloatingPointEnvironmentTest, LoadingTheLibraryMasksExceptionsAndKeepsTheRest) {
+TEST(FloatingPointEnvironment, LoadingTheLibraryMasksExceptionsAndKeepsTheRest) {
     FreshLibraryCopy copy;
     const std::uint16_t originalControlWord = readX87ControlWord();
     const std::uint32_t originalMxcsr = readMxcsr();
@@ -57,7 +60,7 @@ TEST(FloatingPointEnvironmentTest, LoadingTheLibraryMasksExceptionsAndKeepsTheRe
     std::uint16_t controlWordAfterLoad = 0;
     std::uint32_t mxcsrAfterLoad = 0;
     {
-        PluginLibrary library(copy.path());
+        vsthost::PluginLibrary library(copy.path());
         controlWordAfterLoad = readX87ControlWord();
         mxcsrAfterLoad = readMxcsr();
         writeX87ControlWord(originalControlWord);
@@ -69,7 +72,7 @@ TEST(FloatingPointEnvironmentTest, LoadingTheLibraryMasksExceptionsAndKeepsTheRe
     EXPECT_EQ(mxcsrAfterLoad & ~std::uint32_t{0x3F}, unmaskedMxcsr | kMxcsrExceptionMasks);
 }
 
-TEST(FloatingPointEnvironmentTest, MaskingSetsOnlyTheSixMaskBits) {
+TEST(FloatingPointEnvironment, MaskingSetsOnlyTheSixMaskBits) {
     const std::uint16_t originalControlWord = readX87ControlWord();
     const std::uint32_t originalMxcsr = readMxcsr();
     clearExceptionFlags();
@@ -86,7 +89,7 @@ TEST(FloatingPointEnvironmentTest, MaskingSetsOnlyTheSixMaskBits) {
 
 #else
 
-TEST(FloatingPointEnvironmentTest, NotX86) {
+TEST(FloatingPointEnvironment, NotX86) {
     GTEST_SKIP() << "x87 and MXCSR exist on x86 only";
 }
 

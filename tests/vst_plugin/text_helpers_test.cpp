@@ -10,6 +10,7 @@
 #include <limits>
 #include <string>
 
+namespace corvalen::test {
 namespace {
 
 // Formats into an oversized buffer and checks that nothing beyond the text was written.
@@ -32,21 +33,21 @@ std::string dbText(float value) {
     return formatted(dbToText, value);
 }
 
-TEST(PackFourCharCodeTest, FirstCharacterGoesToTheMostSignificantByte) {
+TEST(PackFourCharCode, FirstCharacterGoesToTheMostSignificantByte) {
     EXPECT_EQ(packFourCharCode('V', 's', 't', 'P'), 0x56737450);
     EXPECT_EQ(packFourCharCode('N', 'o', 'E', 'f'), 0x4E6F4566);
     EXPECT_EQ(packFourCharCode('N', 'v', 'E', 'f'), 0x4E764566);
     EXPECT_EQ(packFourCharCode('K', 'q', 'z', 't'), 0x4B717A74);
 }
 
-TEST(PackFourCharCodeTest, CharactersCountAsUnsignedBytes) {
+TEST(PackFourCharCode, CharactersCountAsUnsignedBytes) {
     EXPECT_EQ(packFourCharCode('\x80', 0, 0, 0), std::numeric_limits<VstInt32>::min());
     EXPECT_LT(packFourCharCode('\xFF', 'a', 'b', 'c'), 0);
     EXPECT_EQ(packFourCharCode(0, 0, 0, '\xFF'), 0xFF);  // no sign extension into higher bytes
     EXPECT_EQ(packFourCharCode('\xFF', '\xFF', '\xFF', '\xFF'), -1);
 }
 
-TEST(FloatToTextTest, WorkedValues) {
+TEST(FloatToText, WorkedValues) {
     EXPECT_EQ(floatText(0.5f), "0.50");
     EXPECT_EQ(floatText(440.0f), "440.00");
     EXPECT_EQ(floatText(-0.004f), "0.00");
@@ -61,7 +62,7 @@ TEST(FloatToTextTest, WorkedValues) {
     EXPECT_EQ(floatText(0.0f), "0.00");
 }
 
-TEST(FloatToTextTest, ExactHalvesRoundAwayFromZero) {
+TEST(FloatToText, ExactHalvesRoundAwayFromZero) {
     // Binary fractions that sit exactly halfway between two hundredths.
     EXPECT_EQ(floatText(0.125f), "0.13");
     EXPECT_EQ(floatText(-0.125f), "-0.13");
@@ -75,12 +76,12 @@ TEST(FloatToTextTest, ExactHalvesRoundAwayFromZero) {
     EXPECT_EQ(floatText(99.995f), "100.00");  // 99.99500274658203125
 }
 
-TEST(FloatToTextTest, CarryRunsThroughEveryDigit) {
+TEST(FloatToText, CarryRunsThroughEveryDigit) {
     EXPECT_EQ(floatText(999.99951f), "1000.00");
     EXPECT_EQ(floatText(-999.99951f), "-1000.00");
 }
 
-TEST(FloatToTextTest, ZeroAndTinyValuesHaveNoSign) {
+TEST(FloatToText, ZeroAndTinyValuesHaveNoSign) {
     EXPECT_EQ(floatText(-0.0f), "0.00");
     EXPECT_EQ(floatText(std::numeric_limits<float>::denorm_min()), "0.00");
     EXPECT_EQ(floatText(-std::numeric_limits<float>::denorm_min()), "0.00");
@@ -89,7 +90,7 @@ TEST(FloatToTextTest, ZeroAndTinyValuesHaveNoSign) {
     EXPECT_EQ(floatText(0.0050001f), "0.01");
 }
 
-TEST(FloatToTextTest, LargeValuesKeep18SignificantDigits) {
+TEST(FloatToText, LargeValuesKeep18SignificantDigits) {
     EXPECT_EQ(floatText(16777216.0f), "16777216.00");
     EXPECT_EQ(floatText(1e10f), "10000000000.00");
     // 2^60 = 1152921504606846976 has 19 digits: the last one is rounded away.
@@ -102,20 +103,20 @@ TEST(FloatToTextTest, LargeValuesKeep18SignificantDigits) {
     EXPECT_EQ(floatText(-std::numeric_limits<float>::max()).size() + 1, kFloatTextMaxBytes);
 }
 
-TEST(FloatToTextTest, SmallFractionsRoundAtTheEighteenthDigit) {
+TEST(FloatToText, SmallFractionsRoundAtTheEighteenthDigit) {
     // 1/3 as a float is 0.3333333432674407958984375; 18 digits, then two decimals.
     EXPECT_EQ(floatText(1.0f / 3.0f), "0.33");
     EXPECT_EQ(floatText(2.0f / 3.0f), "0.67");
 }
 
-TEST(FloatToTextTest, SpecialValues) {
+TEST(FloatToText, SpecialValues) {
     EXPECT_EQ(floatText(std::numeric_limits<float>::infinity()), "inf");
     EXPECT_EQ(floatText(-std::numeric_limits<float>::infinity()), "-inf");
     EXPECT_EQ(floatText(std::numeric_limits<float>::quiet_NaN()), "nan");
     EXPECT_EQ(floatText(-std::numeric_limits<float>::quiet_NaN()), "nan");
 }
 
-TEST(FloatToTextTest, AgreesWithAnExactReferenceForManyValues) {
+TEST(FloatToText, AgreesWithAnExactReferenceForManyValues) {
     // Multiples of 1/64 from -62.5 to 62.5: exact binary values, among them every kind of
     // halfway case (k = 8 mod 16). 100 * k / 64 is exact in a double, so the reference can
     // round it half away from zero directly.
@@ -134,7 +135,7 @@ TEST(FloatToTextTest, AgreesWithAnExactReferenceForManyValues) {
     }
 }
 
-TEST(DbToTextTest, WorkedValues) {
+TEST(DbToText, WorkedValues) {
     EXPECT_EQ(dbText(1.0f), "0.00");
     EXPECT_EQ(dbText(0.5f), "-6.02");
     EXPECT_EQ(dbText(0.8f), "-1.94");
@@ -142,7 +143,7 @@ TEST(DbToTextTest, WorkedValues) {
     EXPECT_EQ(dbText(0.001f), "-60.00");
 }
 
-TEST(DbToTextTest, ValuesNotAboveZeroGiveMinusInfinityText) {
+TEST(DbToText, ValuesNotAboveZeroGiveMinusInfinityText) {
     EXPECT_EQ(dbText(0.0f), "   -oo  ");
     EXPECT_EQ(dbText(-0.0f), "   -oo  ");
     EXPECT_EQ(dbText(-1.0f), "   -oo  ");
@@ -151,14 +152,14 @@ TEST(DbToTextTest, ValuesNotAboveZeroGiveMinusInfinityText) {
     EXPECT_EQ(std::strlen("   -oo  ") + 1, kDbTextMaxBytes);
 }
 
-TEST(DbToTextTest, ExtremesStayShort) {
+TEST(DbToText, ExtremesStayShort) {
     EXPECT_EQ(dbText(std::numeric_limits<float>::infinity()), "inf");
     EXPECT_EQ(dbText(std::numeric_limits<float>::denorm_min()), "-897.07");
     EXPECT_EQ(dbText(std::numeric_limits<float>::max()), "770.64");
     EXPECT_LE(dbText(std::numeric_limits<float>::denorm_min()).size() + 1, kDbTextMaxBytes);
 }
 
-TEST(TextHelpersLocaleTest, DecimalCommaLocaleDoesNotChangeTheTexts) {
+TEST(TextHelpersInAnyLocale, DecimalCommaLocaleDoesNotChangeTheTexts) {
     const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"};
     const char* active = nullptr;
     for (const char* name : commaLocales) {
@@ -183,3 +184,4 @@ TEST(TextHelpersLocaleTest, DecimalCommaLocaleDoesNotChangeTheTexts) {
 }
 
 }  // namespace
+}  // namespace corvalen::test

@@ -136,6 +136,9 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         if (argument == "-h" || argument == "--help") {
             noValue();
             options.help = true;
+        } else if (argument == "--version") {
+            noValue();
+            options.version = true;
         } else if (argument == "--info") {
             noValue();
             options.info = true;
@@ -252,7 +255,8 @@ Plug-in:
   -p, --plugin PATH     VST 2 plug-in: a library, a bundle folder (X.vst), or a bare name
                         looked for in VST_PATH, LXVST_PATH, ~/.vst, ~/.lxvst,
                         /usr/local/lib/vst, /usr/lib/vst and /usr/lib/lxvst
-                        (default: the Corvalen.so built with this tool)
+                        (default: the Corvalen.so built or installed with this
+                        tool)
       --program N       select program N before rendering
       --param NAME=V    set a parameter, by name (blanks trimmed, any case) or by index, to a
                         value from 0 to 1; may be repeated, applied after --program
@@ -298,6 +302,7 @@ Messages:
       --progress        show the progress line even when stderr is not a terminal
   -q, --quiet           print nothing but errors
   -h, --help            print this help
+      --version         print the version and exit
 
 Exit codes:
   0  success (with --validate: no check failed)

@@ -34,6 +34,7 @@ struct ParameterSetting {
 
 struct Options {
     bool help = false;
+    bool version = false;
     bool info = false;
     bool quiet = false;
     bool validate = false;                      // check the plug-in instead of rendering

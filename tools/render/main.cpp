@@ -36,6 +36,10 @@ namespace vsthost = corvalen::vsthost;
 #ifndef CORVALEN_PLUGIN_RELATIVE_PATH
 #define CORVALEN_PLUGIN_RELATIVE_PATH "../synth/Corvalen.so"
 #endif
+// The installed plug-in: relative to the installed tool's folder, or absolute.
+#ifndef CORVALEN_PLUGIN_INSTALLED_PATH
+#define CORVALEN_PLUGIN_INSTALLED_PATH "../lib/vst/Corvalen.so"
+#endif
 
 std::string executableFolder() {
     char path[4096] = {};
@@ -51,7 +55,8 @@ std::string defaultPluginPath() {
     const std::string candidates[] = {
         folder + "/" + CORVALEN_PLUGIN_RELATIVE_PATH,
         folder + "/Corvalen.so",
-        folder + "/../lib/vst/Corvalen.so",
+        (CORVALEN_PLUGIN_INSTALLED_PATH[0] == '/' ? "" : folder + "/") +
+            CORVALEN_PLUGIN_INSTALLED_PATH,
     };
     for (const std::string& candidate : candidates) {
         if (access(candidate.c_str(), R_OK) == 0) return candidate;
@@ -545,6 +550,10 @@ int listPlugins(const std::vector<std::string>& given) {
 int run(const Options& options) {
     if (options.help) {
         std::fputs(usageText().c_str(), stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("corvalen-render %s\n", CORVALEN_VERSION);
         return kExitOk;
     }
     if (options.validate) return validatePlugin(options);

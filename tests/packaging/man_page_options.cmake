@@ -1,0 +1,36 @@
+# Every option that `corvalen-render --help` lists, long and short, must appear in the man page
+# (where roff writes each '-' as '\-'), and the page must carry the tool's version.
+execute_process(COMMAND ${TOOL} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "corvalen-render --help failed (${result})")
+endif()
+file(READ ${MAN_PAGE} page)
+string(REPLACE "\\-" "-" page "${page}")
+
+# Options are the words that start with one or two dashes in the help's option lines.
+string(REGEX MATCHALL "(^|\n)  +(-[a-z], )?--[a-z-]+" option_lines "${help}")
+set(options)
+foreach(line IN LISTS option_lines)
+    string(REGEX MATCHALL "--?[a-z][a-z-]*" words "${line}")
+    list(APPEND options ${words})
+endforeach()
+list(LENGTH options count)
+if(count LESS 20)
+    message(FATAL_ERROR "found only ${count} options in the help text:\n${help}")
+endif()
+
+set(missing)
+foreach(option IN LISTS options)
+    # An option stands alone: not followed by more of a name ("--check" is not "--checks").
+    string(REGEX MATCH "[^a-z-]${option}([^a-z-]|$)" found "${page}")
+    if(NOT found)
+        list(APPEND missing ${option})
+    endif()
+endforeach()
+if(missing)
+    message(FATAL_ERROR "options in --help but not in the man page: ${missing}")
+endif()
+if(NOT page MATCHES "\n\\.TH [^\n]*corvalen-render ${VERSION}\"")
+    message(FATAL_ERROR "the man page's title line does not carry version ${VERSION}")
+endif()
+message(STATUS "all ${count} options of --help are in the man page")
