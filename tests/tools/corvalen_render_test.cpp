@@ -148,7 +148,7 @@ TEST_F(CorvalenRender, ARenderRateOf44100KeepsThePitchInA48kFile) {
                         .build();
     const auto reference = renderMidi(a4, "--tail 0");
     render_test::writeFile(folder_.file("in.mid"), a4);
-    const std::string base = quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN) +
+    const std::string base = quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN_PATH) +
                              " --format float --tail 0 " + quoted(folder_.file("in.mid")) + " -o ";
     const auto sharp = render_test::runCommand(base + quoted(folder_.file("sharp.wav")) + " -r 48000");
     EXPECT_EQ(sharp.exitCode, 0);
