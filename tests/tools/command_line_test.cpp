@@ -45,8 +45,8 @@ TEST(CommandLine, OptionsTakeSeparateOrAttachedValues) {
 }
 
 TEST(CommandLine, ListsNormalizeLevelAndSeveralFiles) {
-    Options options = parseCommandLine({"--channel", "1,10", "--track=3-5,2,4", "--normalize",
-                                        "a.mid", "-", "b.mid", "--gain=0"});
+    Options options = parseCommandLine(
+        {"--channel", "1,10", "--track=3-5,2,4", "--normalize", "a.mid", "-", "b.mid", "--gain=0"});
     EXPECT_EQ(options.channels, (std::vector<int>{1, 10}));
     EXPECT_EQ(options.tracks, (std::vector<int>{3, 4, 5, 2}));
     EXPECT_EQ(options.normalizeDbfs, -1.0);

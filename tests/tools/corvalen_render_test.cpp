@@ -150,11 +150,13 @@ TEST_F(CorvalenRender, ARenderRateOf44100KeepsThePitchInA48kFile) {
     render_test::writeFile(folder_.file("in.mid"), a4);
     const std::string base = quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN_PATH) +
                              " --format float --tail 0 " + quoted(folder_.file("in.mid")) + " -o ";
-    const auto sharp = render_test::runCommand(base + quoted(folder_.file("sharp.wav")) + " -r 48000");
+    const auto sharp =
+        render_test::runCommand(base + quoted(folder_.file("sharp.wav")) + " -r 48000");
     EXPECT_EQ(sharp.exitCode, 0);
-    EXPECT_NE(sharp.output.find("warning: Corvalen computes at 44100 Hz whatever the host's rate: at "
-                                "48000 Hz it plays 1.47 semitones sharp; add --render-rate 44100"),
-              std::string::npos)
+    EXPECT_NE(
+        sharp.output.find("warning: Corvalen computes at 44100 Hz whatever the host's rate: at "
+                          "48000 Hz it plays 1.47 semitones sharp; add --render-rate 44100"),
+        std::string::npos)
         << sharp.output;
     const auto converted = render_test::runCommand(base + quoted(folder_.file("48k.wav")) +
                                                    " -r 48000 --render-rate 44100");
@@ -166,14 +168,14 @@ TEST_F(CorvalenRender, ARenderRateOf44100KeepsThePitchInA48kFile) {
     ASSERT_EQ(reference.channels.size(), 2u);
     // Two seconds at either rate, give or take the converter's last frames.
     EXPECT_NEAR(static_cast<double>(wav.channels[0].size()), 96000.0, 2.0);
-    const double at44 = render_test::estimateFrequency(reference.channels[0], 44100, 32768, kRate,
-                                                       300.0, 600.0);
+    const double at44 =
+        render_test::estimateFrequency(reference.channels[0], 44100, 32768, kRate, 300.0, 600.0);
     const double at48 = render_test::estimateFrequency(wav.channels[0], 48000, 32768 * 48 / 44,
                                                        48000.0, 300.0, 600.0);
     EXPECT_NEAR(cents(at48, at44), 0.0, 1.0) << at44 << " Hz against " << at48 << " Hz";
     const auto sharpWav = render_test::readWav(folder_.file("sharp.wav"));
-    const double sharpHz = render_test::estimateFrequency(sharpWav.channels.at(0), 48000,
-                                                          32768, 48000.0, 300.0, 700.0);
+    const double sharpHz = render_test::estimateFrequency(sharpWav.channels.at(0), 48000, 32768,
+                                                          48000.0, 300.0, 700.0);
     EXPECT_NEAR(cents(sharpHz, at44), 147.0, 5.0) << sharpHz << " Hz";
 }
 

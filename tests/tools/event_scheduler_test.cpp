@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
-using corvalen::vsthost::EventList;
 using corvalen::render::EventScheduler;
 using corvalen::render::TimedEvent;
+using corvalen::vsthost::EventList;
 
 std::vector<TimedEvent> notesAt(std::initializer_list<std::int64_t> frames) {
     std::vector<TimedEvent> events;
@@ -110,7 +109,8 @@ TEST(EventScheduler, AListAsLargeAsTheDensestBlockSplitsNothing) {
         const auto delivered =
             play(events, block, corvalen::render::densestBlock(events, block), 256, &slices);
         ASSERT_EQ(delivered.size(), events.size());
-        for (std::size_t i = 0; i < events.size(); ++i) EXPECT_EQ(delivered[i].frame, events[i].frame);
+        for (std::size_t i = 0; i < events.size(); ++i)
+            EXPECT_EQ(delivered[i].frame, events[i].frame);
         for (std::size_t i = 0; i + 1 < slices.size(); ++i) EXPECT_EQ(slices[i], block) << block;
     }
 }

@@ -92,8 +92,9 @@ TEST(MidiFileReader, RunningStatusAfterSysexOrMetaKeepsTheLastChannelStatusWithA
         ASSERT_EQ(sequence.messages.size(), 2u);
         expectMessage(sequence.messages[1], 0, 0x90, 61, 100);
         ASSERT_EQ(sequence.warnings.size(), 1u);
-        EXPECT_NE(sequence.warnings[0].find("running status right after a meta or system-exclusive"),
-                  std::string::npos)
+        EXPECT_NE(
+            sequence.warnings[0].find("running status right after a meta or system-exclusive"),
+            std::string::npos)
             << sequence.warnings[0];
     }
 }
@@ -180,9 +181,9 @@ TEST(MidiFileReader, MalformedFilesAreErrors) {
     const std::vector<std::vector<std::uint8_t>> malformed = {
         {},
         {'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0},
-        {'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1, 1, 0xE0},  // header too short
-        SmfBuilder(2, 1, 480).beginTrack().endTrack().build(),  // format 2
-        SmfBuilder(1, 0, 480).build(),                          // no tracks
+        {'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1, 1, 0xE0},     // header too short
+        SmfBuilder(2, 1, 480).beginTrack().endTrack().build(),     // format 2
+        SmfBuilder(1, 0, 480).build(),                             // no tracks
         SmfBuilder(0, 1, 0).beginTrack().endTrack().build(),       // zero division
         SmfBuilder(0, 1, 0xEC28).beginTrack().endTrack().build(),  // -20 fps
         SmfBuilder(0, 1, 0xE700).beginTrack().endTrack().build(),  // 0 ticks per frame
@@ -252,8 +253,8 @@ TEST(MidiFileReader, EveryTruncationIsRefusedOrPlayedUpToTheCut) {
 
 TEST(MidiFileReader, RmidWrapperIsOpenedAndShortHeadersSaySo) {
     const auto inner = validFile();
-    std::vector<std::uint8_t> riff = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D',
-                                      'd', 'a', 't', 'a'};
+    std::vector<std::uint8_t> riff = {'R', 'I', 'F', 'F', 0,   0,   0,   0,
+                                      'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'};
     for (int shift = 0; shift < 32; shift += 8)
         riff.push_back(static_cast<std::uint8_t>(inner.size() >> shift));
     riff.insert(riff.end(), inner.begin(), inner.end());

@@ -1,7 +1,6 @@
 // corvalen-render as a host, driven end to end against the recording fixture plug-in: the
 // calls it makes, the events it delivers, what it does with buffers, and its exit codes.
 #include <gtest/gtest.h>
-
 #include <sndfile.h>
 
 #include <algorithm>
@@ -19,7 +18,9 @@ using render_test::runCommand;
 using render_test::SmfBuilder;
 using render_test::TempFolder;
 
-void fs_create(const std::string& folder) { std::filesystem::create_directory(folder); }
+void fs_create(const std::string& folder) {
+    std::filesystem::create_directory(folder);
+}
 
 class RenderHost : public ::testing::Test {
 protected:
@@ -360,8 +361,8 @@ TEST_F(RenderHost, GainNormalizingClippingAndSilenceAreHandledAndExplained) {
     const std::string song = midi(bytes);
     const float loud = 1.0f + 100 / 127.0f;
     auto peakOf = [&](const std::string& options) {
-        const auto result = render("--tail 0 -o " + quoted(file("o.wav")) + " " + options + " " +
-                                   quoted(song));
+        const auto result =
+            render("--tail 0 -o " + quoted(file("o.wav")) + " " + options + " " + quoted(song));
         EXPECT_EQ(result.exitCode, 0) << result.output;
         return std::make_pair(readWav(file("o.wav")).channels.at(0).at(0), result.output);
     };
@@ -382,11 +383,10 @@ TEST_F(RenderHost, GainNormalizingClippingAndSilenceAreHandledAndExplained) {
 
     const std::string silence = "the output is silent (never above -120 dBFS): ";
     std::tie(peak, output) = peakOf("--channel 5");
-    EXPECT_NE(output.find(silence + "there are no notes on the chosen channels"),
-              std::string::npos)
+    EXPECT_NE(output.find(silence + "there are no notes on the chosen channels"), std::string::npos)
         << output;
-    const auto effect = render("--tail 0 -o " + quoted(file("o.wav")) + " " + quoted(song),
-                               "passthrough");
+    const auto effect =
+        render("--tail 0 -o " + quoted(file("o.wav")) + " " + quoted(song), "passthrough");
     EXPECT_EQ(effect.exitCode, 0);
     EXPECT_NE(effect.output.find(silence + "the plug-in is an effect (2 inputs) and had no input: "
                                            "feed it audio with --input FILE"),
@@ -450,9 +450,10 @@ TEST_F(RenderHost, PluginsAreFoundByNameInBundlesAndListed) {
     EXPECT_NE(list.output.find("4 plug-in libraries"), std::string::npos);
 
     // Far more outputs than stereo: every one is written.
-    const auto wide = render("--tail 0.1 -o " + quoted(file("wide.wav")) + " " +
-                                 quoted(midi(SmfBuilder(0, 1, 480).beginTrack().endTrack().build())),
-                             "wide");
+    const auto wide =
+        render("--tail 0.1 -o " + quoted(file("wide.wav")) + " " +
+                   quoted(midi(SmfBuilder(0, 1, 480).beginTrack().endTrack().build())),
+               "wide");
     ASSERT_EQ(wide.exitCode, 0) << wide.output;
     EXPECT_EQ(readWav(file("wide.wav")).channels.size(), 98u);
 }

@@ -1,8 +1,8 @@
 // corvalen-render's outputs, run as a program: nothing half-written under the output's name
 // (signals, full disks), inputs never overwritten, names, formats and standard streams.
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <signal.h>
+#include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,9 +71,8 @@ TEST_F(RenderOutput, SignalsAndFullDisksLeaveTheTargetAsItWas) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            execl(RENDER_EXE, RENDER_EXE, "-q", "--plugin", RECORDER_PLUGIN, "--tail", "3600",
-                  "-o", file("song.wav").c_str(), file("song.mid").c_str(),
-                  static_cast<char*>(nullptr));
+            execl(RENDER_EXE, RENDER_EXE, "-q", "--plugin", RECORDER_PLUGIN, "--tail", "3600", "-o",
+                  file("song.wav").c_str(), file("song.mid").c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         // Wait until the temporary file exists and has grown, then interrupt.
@@ -113,8 +112,10 @@ TEST_F(RenderOutput, SignalsAndFullDisksLeaveTheTargetAsItWas) {
     EXPECT_NE(replaced.output.find("warning: replacing song.wav"), std::string::npos)
         << replaced.output;
     EXPECT_EQ(readWav(file("song.wav")).channels.size(), 2u);
-    EXPECT_EQ(std::filesystem::status(file("song.wav")).permissions() & std::filesystem::perms::others_read,
-              std::filesystem::status(file("song.mid")).permissions() & std::filesystem::perms::others_read);
+    EXPECT_EQ(std::filesystem::status(file("song.wav")).permissions() &
+                  std::filesystem::perms::others_read,
+              std::filesystem::status(file("song.mid")).permissions() &
+                  std::filesystem::perms::others_read);
 }
 
 TEST_F(RenderOutput, AnOutputThatIsAnInputIsRefusedWhateverItsName) {
@@ -159,7 +160,8 @@ TEST_F(RenderOutput, NamesFormatsAndStandardStreams) {
         result = render("--tail 0 -o - -t " + std::string(format.extension) +
                         " - < song.mid | cat > " + name);
         ASSERT_EQ(result.exitCode, 0) << result.output;
-        EXPECT_NE(result.output.find("standard output: 1.010 s"), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("standard output: 1.010 s"), std::string::npos)
+            << result.output;
         SF_INFO info = {};
         SNDFILE* sound = sf_open(file(name).c_str(), SFM_READ, &info);
         ASSERT_NE(sound, nullptr) << name;

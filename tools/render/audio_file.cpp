@@ -20,8 +20,8 @@ struct ContainerEntry {
 };
 
 constexpr ContainerEntry kContainers[] = {
-    {"wav", Container::kWav},  {"flac", Container::kFlac}, {"ogg", Container::kOgg},
-    {"oga", Container::kOgg},  {"aiff", Container::kAiff}, {"aif", Container::kAiff},
+    {"wav", Container::kWav}, {"flac", Container::kFlac}, {"ogg", Container::kOgg},
+    {"oga", Container::kOgg}, {"aiff", Container::kAiff}, {"aif", Container::kAiff},
 };
 
 constexpr std::size_t kGatheredFrames = 16384;
@@ -176,8 +176,8 @@ AudioFileWriter::AudioFileWriter(int fd, const std::string& name, Container cont
     info.channels = channels;
     info.format = major | subtype;
     if (!sf_format_check(&info)) {
-        throw OutputError("cannot write " + name + ": " + containerName(container) + " cannot hold " +
-                          std::to_string(channels) + " channels at " +
+        throw OutputError("cannot write " + name + ": " + containerName(container) +
+                          " cannot hold " + std::to_string(channels) + " channels at " +
                           std::to_string(sampleRate) + " Hz in this sample format");
     }
     file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
@@ -233,7 +233,9 @@ OutputTarget::OutputTarget(const std::string& path, bool noClobber, bool needsSe
             std::string temporary =
                 std::string(folder && *folder ? folder : "/tmp") + "/corvalen-XXXXXX";
             fd_ = mkostemp(temporary.data(), O_CLOEXEC);
-            if (fd_ < 0) throw OutputError(systemError("cannot create a temporary file in", folderOf(temporary)));
+            if (fd_ < 0)
+                throw OutputError(
+                    systemError("cannot create a temporary file in", folderOf(temporary)));
             unlink(temporary.c_str());
             copyToStdout_ = true;
         }
@@ -275,10 +277,13 @@ void OutputTarget::commit() {
         for (;;) {
             const ssize_t got = read(fd_, buffer, sizeof buffer);
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw OutputError(systemError("cannot read back a temporary file for", "standard output"));
+            if (got < 0)
+                throw OutputError(
+                    systemError("cannot read back a temporary file for", "standard output"));
             if (got == 0) break;
             for (ssize_t done = 0; done < got;) {
-                const ssize_t put = write(STDOUT_FILENO, buffer + done, static_cast<std::size_t>(got - done));
+                const ssize_t put =
+                    write(STDOUT_FILENO, buffer + done, static_cast<std::size_t>(got - done));
                 if (put < 0 && errno == EINTR) continue;
                 if (put <= 0) throw OutputError(systemError("cannot write", "standard output"));
                 done += put;
@@ -289,7 +294,8 @@ void OutputTarget::commit() {
     if (stdout_) return;
     // The data must be on disk before the name moves, or a crash could leave an empty file
     // under the target's name.
-    if (fdatasync(fd_) != 0 && errno != EINVAL) throw OutputError(systemError("cannot write", path_));
+    if (fdatasync(fd_) != 0 && errno != EINVAL)
+        throw OutputError(systemError("cannot write", path_));
     if (close(fd_) != 0) {
         fd_ = -1;
         throw OutputError(systemError("cannot write", path_));
@@ -324,7 +330,8 @@ FloatSpool::FloatSpool(int channels) : channels_(channels) {
     const char* folder = std::getenv("TMPDIR");
     std::string path = std::string(folder && *folder ? folder : "/tmp") + "/corvalen-XXXXXX";
     fd_ = mkostemp(path.data(), O_CLOEXEC);
-    if (fd_ < 0) throw OutputError(systemError("cannot create a temporary file in", folderOf(path)));
+    if (fd_ < 0)
+        throw OutputError(systemError("cannot create a temporary file in", folderOf(path)));
     unlink(path.c_str());
 }
 
@@ -356,7 +363,8 @@ int FloatSpool::read(float* out, int maxFrames) {
     while (got < want) {
         const ssize_t done = ::read(fd_, bytes + got, want - got);
         if (done < 0 && errno == EINTR) continue;
-        if (done < 0) throw OutputError(systemError("cannot read back a temporary file in", "TMPDIR"));
+        if (done < 0)
+            throw OutputError(systemError("cannot read back a temporary file in", "TMPDIR"));
         if (done == 0) break;
         got += static_cast<std::size_t>(done);
     }

@@ -76,8 +76,9 @@ std::vector<int> parseList(const std::string& option, const std::string& text, i
                                  std::to_string(high) + " such as 1,10 or 3-5, not '" + text + "'";
         try {
             const long first = parseInteger(option, item.substr(0, dash), low, high);
-            const long last =
-                dash == std::string::npos ? first : parseInteger(option, item.substr(dash + 1), low, high);
+            const long last = dash == std::string::npos
+                                  ? first
+                                  : parseInteger(option, item.substr(dash + 1), low, high);
             if (last < first) throw UsageError(what);
             for (long value = first; value <= last; ++value) {
                 if (std::find(values.begin(), values.end(), value) == values.end())
@@ -219,9 +220,10 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
     // With --validate the one argument names the plug-in, as -p does.
     if (options.validate && !options.midiPaths.empty()) {
         if (!options.pluginPath.empty() || options.midiPaths.size() > 1) {
-            throw UsageError("--validate takes one plug-in ('" +
-                             (options.pluginPath.empty() ? options.midiPaths[1] : options.pluginPath) +
-                             "' and '" + options.midiPaths[0] + "' given)");
+            throw UsageError(
+                "--validate takes one plug-in ('" +
+                (options.pluginPath.empty() ? options.midiPaths[1] : options.pluginPath) +
+                "' and '" + options.midiPaths[0] + "' given)");
         }
         options.pluginPath = options.midiPaths[0];
         options.midiPaths.clear();

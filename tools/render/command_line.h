@@ -49,9 +49,9 @@ struct Options {
     std::string outputPath;                     // empty: named after the input; "-": stdout
     std::optional<Container> type;              // container when the name does not tell
     int sampleRate = 44100;
-    std::optional<int> renderRate;              // the plug-in's rate, when not sampleRate
+    std::optional<int> renderRate;  // the plug-in's rate, when not sampleRate
     int blockSize = 512;
-    int maxEventsPerList = 0;                   // 0: a block's events in one list
+    int maxEventsPerList = 0;  // 0: a block's events in one list
     std::optional<SampleFormat> format;
     double tailSeconds = -1.0;  // negative: until silence
     double gainDb = 0.0;

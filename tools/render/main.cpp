@@ -310,8 +310,7 @@ std::string pluginPathFor(const Options& options) {
 void explainSilence(const Options& options, vsthost::Plugin& plugin, std::size_t notes,
                     bool anySelection) {
     std::string cause;
-    if (plugin.numInputs() > 0 && options.inputAudioPath.empty() &&
-        !plugin.isSynth()) {
+    if (plugin.numInputs() > 0 && options.inputAudioPath.empty() && !plugin.isSynth()) {
         cause = "the plug-in is an effect (" + std::to_string(plugin.numInputs()) +
                 " inputs) and had no input: feed it audio with --input FILE";
     } else if (notes == 0) {
@@ -411,8 +410,8 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
     InterleavedSink& firstStop = spool ? static_cast<InterleavedSink&>(*spool) : writer;
     OutputChain chain(firstStop, channels, pluginRate, options.sampleRate,
                       std::pow(10.0, options.gainDb / 20.0), options.blockSize);
-    const bool keepNaN = output.container != Container::kOgg &&
-                         sampleFormat == SampleFormat::kFloat32;
+    const bool keepNaN =
+        output.container != Container::kOgg && sampleFormat == SampleFormat::kFloat32;
     chain.setReplaceNaN(!keepNaN && !spool);
 
     TailPolicy tail;
@@ -433,8 +432,9 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
     SignalStats normalized;
     if (spool) {
         const double peak = chain.stats().peak();
-        const float gain = peak > 0.0 ? static_cast<float>(std::pow(10.0, *options.normalizeDbfs / 20.0) / peak)
-                                      : 1.0f;
+        const float gain =
+            peak > 0.0 ? static_cast<float>(std::pow(10.0, *options.normalizeDbfs / 20.0) / peak)
+                       : 1.0f;
         std::vector<float> buffer(static_cast<std::size_t>(channels) * 65536);
         for (;;) {
             const int frames = spool->read(buffer.data(), 65536);
@@ -459,7 +459,8 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
     if (stats->clipped() > 0 && clipsBeyondFullScale(output.container, sampleFormat))
         warnAboutClipping(options, *stats);
     if (stats->nonFinite() == 0 && stats->peak() < kSilenceLevel)
-        explainSilence(options, *plugin, notes, !options.channels.empty() || !options.tracks.empty());
+        explainSilence(options, *plugin, notes,
+                       !options.channels.empty() || !options.tracks.empty());
     return kExitOk;
 }
 
@@ -576,12 +577,13 @@ int run(const Options& options) {
     const std::string pluginPath = pluginPathFor(options);
     if (options.info) {
         if (!options.midiPaths.empty() && !options.quiet) {
-            std::fprintf(stderr, "corvalen-render: --info shows the plug-in only; the MIDI files "
-                                 "given are not read (--midi-info describes them)\n");
+            std::fprintf(stderr,
+                         "corvalen-render: --info shows the plug-in only; the MIDI files "
+                         "given are not read (--midi-info describes them)\n");
         }
         std::unique_ptr<vsthost::Plugin> plugin = vsthost::Plugin::load(
-            pluginPath, vsthost::HostSettings{static_cast<float>(options.sampleRate),
-                                              options.blockSize});
+            pluginPath,
+            vsthost::HostSettings{static_cast<float>(options.sampleRate), options.blockSize});
         applySettings(*plugin, options);
         printInfo(*plugin);
         return kExitOk;

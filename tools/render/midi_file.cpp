@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 namespace corvalen::render {
@@ -156,10 +156,9 @@ bool findRmidPayload(const std::uint8_t* data, std::size_t size, std::size_t& of
         return false;
     std::size_t position = 12;
     while (size - position >= 8) {
-        const std::uint32_t chunkSize = std::uint32_t{data[position + 4]} |
-                                        (std::uint32_t{data[position + 5]} << 8) |
-                                        (std::uint32_t{data[position + 6]} << 16) |
-                                        (std::uint32_t{data[position + 7]} << 24);
+        const std::uint32_t chunkSize =
+            std::uint32_t{data[position + 4]} | (std::uint32_t{data[position + 5]} << 8) |
+            (std::uint32_t{data[position + 6]} << 16) | (std::uint32_t{data[position + 7]} << 24);
         if (std::memcmp(data + position, "data", 4) == 0) {
             offset = position + 8;
             length = std::min<std::size_t>(chunkSize, size - offset);
@@ -231,8 +230,8 @@ MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
         // Chunks of other kinds may appear and are to be skipped.
         if (id != "MTrk") continue;
         if (tracksRead >= UINT16_MAX) file.fail("more than 65535 tracks");
-        TrackContents track =
-            readTrack(ByteReader(data + start, length, start), static_cast<std::uint16_t>(tracksRead));
+        TrackContents track = readTrack(ByteReader(data + start, length, start),
+                                        static_cast<std::uint16_t>(tracksRead));
         truncated = truncated || track.truncated;
         if (track.runningStatusAfterMeta) runningAfterMeta.push_back(tracksRead + 1);
         sequence.messages.insert(sequence.messages.end(), track.messages.begin(),
@@ -247,8 +246,7 @@ MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
                                             : "the file ends before its first track");
     }
     if (truncated) {
-        sequence.warnings.push_back("the file is cut short: track " +
-                                    std::to_string(tracksRead) +
+        sequence.warnings.push_back("the file is cut short: track " + std::to_string(tracksRead) +
                                     " ends inside an event; playing what is there");
     }
     if (tracksRead < trackCount) {

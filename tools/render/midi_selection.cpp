@@ -108,8 +108,9 @@ std::string describeMidi(const MidiSequence& sequence, const std::string& name) 
         }
     }
     auto range = [](const Counts& counts) {
-        return counts.notes == 0 ? std::string()
-                                 : ", " + noteName(counts.lowest) + " to " + noteName(counts.highest);
+        return counts.notes == 0
+                   ? std::string()
+                   : ", " + noteName(counts.lowest) + " to " + noteName(counts.highest);
     };
     out += "Tracks: " + std::to_string(tracks.size()) + "\n";
     for (std::size_t i = 0; i < tracks.size(); ++i) {

@@ -23,7 +23,9 @@ Resampler::Resampler(double inputRate, double outputRate, int channels)
     }
 }
 
-Resampler::~Resampler() { soxr_delete(state_); }
+Resampler::~Resampler() {
+    soxr_delete(state_);
+}
 
 void Resampler::process(const float* input, int frames, std::vector<float>& out) {
     const std::size_t room = static_cast<std::size_t>(std::ceil(frames * ratio_)) + 64;

@@ -40,8 +40,8 @@ private:
 class OutputChain : public AudioSink {
 public:
     // Frames arrive at `renderRate`; they leave at `outputRate` into `target`, times `gain`.
-    OutputChain(InterleavedSink& target, int channels, int renderRate, int outputRate,
-                double gain, int maxFrames);
+    OutputChain(InterleavedSink& target, int channels, int renderRate, int outputRate, double gain,
+                int maxFrames);
     ~OutputChain() override;
 
     void write(const float* const* channels, int channelCount, int frames) override;

@@ -102,8 +102,7 @@ RenderStats renderTimeline(vsthost::Plugin& plugin, const Timeline& timeline, in
         std::int64_t remaining = std::max<std::int64_t>(1, lastFrame - position);
         // Until the music ends, blocks stop at the end so the tail starts on a block boundary
         // of its own: the silence watch then only ever looks at tail audio.
-        if (position < musicEnd)
-            remaining = std::min(remaining, musicEnd - position);
+        if (position < musicEnd) remaining = std::min(remaining, musicEnd - position);
         const int want = static_cast<int>(std::min<std::int64_t>(renderer.maxFrames(), remaining));
         const EventScheduler::Slice slice = scheduler.next(position, want, renderer.events());
         renderer.render(slice.frames, position);
