@@ -3,7 +3,8 @@
 # VST 2 plug-ins, and tallies the outcomes: exit codes, warnings, silent and clipped renders.
 # The third-party files are installed from Debian here, never kept in the repository.
 #
-#   scripts/render-real-files.sh [--install] [BUILD_DIR]
+#   scripts/render-real-files.sh [--install] [BUILD_DIR] [PLUGIN...]
+# With plug-in names, only those are tried ("Corvalen" for the one built).
 set -u
 if [ "${1:-}" = "--install" ]; then
     shift
@@ -11,7 +12,9 @@ if [ "${1:-}" = "--install" ]; then
         dpf-plugins-vst zam-plugins amsynth lsp-plugins-vst iem-plugin-suite-vst >/dev/null
 fi
 build=${1:-build/release}
-tool=$build/tools/corvalen-render
+shift || true
+wanted=("$@")
+tool=${CORVALEN_RENDER:-$build/tools/corvalen-render}
 out=$(mktemp -d /dev/shm/corvalen-real-XXXXXX)
 trap 'rm -rf "$out"' EXIT
 
@@ -43,9 +46,16 @@ tally() {  # tally NAME PLUGIN-ARGS...
         "$name" "$ok" "$failed" "$warned" "$silent" "$clipped" "$seconds" "$(echo "$end - $start" | bc)"
 }
 
-tally Corvalen
+wants() {
+    [ ${#wanted[@]} -eq 0 ] && return 0
+    local name
+    for name in "${wanted[@]}"; do [ "$name" = "$1" ] && return 0; done
+    return 1
+}
+
+wants Corvalen && tally Corvalen
 for plugin in Kars Nekobi amsynth_vst ZynAddSubFX; do
-    [ -n "$(find /usr/lib/vst /usr/lib/lxvst -name "$plugin*.so" 2>/dev/null | head -1)" ] &&
+    wants "$plugin" && [ -n "$(find /usr/lib/vst /usr/lib/lxvst -name "$plugin*.so" 2>/dev/null | head -1)" ] &&
         tally "$plugin" -p "$plugin"
 done
-tally "MVerb (an effect)" -p MVerb
+wants MVerb && tally "MVerb (an effect)" -p MVerb

@@ -307,8 +307,8 @@ std::string pluginPathFor(const Options& options) {
     return path;
 }
 
-void explainSilence(const Options& options, vsthost::Plugin& plugin, std::size_t notes,
-                    bool anySelection) {
+void explainSilence(const Options& options, vsthost::Plugin& plugin, const MidiSequence& played,
+                    std::size_t notes, bool anySelection) {
     std::string cause;
     if (plugin.numInputs() > 0 && options.inputAudioPath.empty() && !plugin.isSynth()) {
         cause = "the plug-in is an effect (" + std::to_string(plugin.numInputs()) +
@@ -318,9 +318,21 @@ void explainSilence(const Options& options, vsthost::Plugin& plugin, std::size_t
                                "--midi-info)"
                              : "the MIDI file holds no notes";
     } else {
-        cause = "the plug-in made no sound from " + std::to_string(notes) +
-                " notes: it may be missing its samples or banks, need a program (--program), "
-                "listen on other channels, or be an effect";
+        // Many instruments listen on channel 1 only; say where the notes are.
+        std::uint16_t used = 0;
+        for (const ChannelMessage& message : played.messages) {
+            if ((message.status & 0xF0) == 0x90 && message.data2 != 0)
+                used |= static_cast<std::uint16_t>(1u << (message.status & 0x0F));
+        }
+        std::string channels;
+        for (int channel = 0; channel < 16; ++channel) {
+            if (used & (1u << channel))
+                channels += (channels.empty() ? "" : ",") + std::to_string(channel + 1);
+        }
+        cause = "the plug-in made no sound from " + std::to_string(notes) + " notes on channel" +
+                (channels.find(',') == std::string::npos ? " " : "s ") + channels +
+                ": it may listen on other channels, be missing its samples or banks, need a "
+                "program (--program), or be an effect";
     }
     warn(options, "the output is silent (never above -120 dBFS): " + cause);
 }
@@ -459,7 +471,7 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
     if (stats->clipped() > 0 && clipsBeyondFullScale(output.container, sampleFormat))
         warnAboutClipping(options, *stats);
     if (stats->nonFinite() == 0 && stats->peak() < kSilenceLevel)
-        explainSilence(options, *plugin, notes,
+        explainSilence(options, *plugin, sequence, notes,
                        !options.channels.empty() || !options.tracks.empty());
     return kExitOk;
 }
