@@ -53,7 +53,7 @@ wants() {
     return 1
 }
 
-wants Corvalen && tally Corvalen
+wants Corvalen && tally Corvalen -p "$build/synth/Corvalen.so"
 for plugin in Kars Nekobi amsynth_vst ZynAddSubFX; do
     wants "$plugin" && [ -n "$(find /usr/lib/vst /usr/lib/lxvst -name "$plugin*.so" 2>/dev/null | head -1)" ] &&
         tally "$plugin" -p "$plugin"
