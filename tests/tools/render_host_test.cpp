@@ -448,6 +448,14 @@ TEST_F(RenderHost, PluginsAreFoundByNameInBundlesAndListed) {
     EXPECT_NE(list.output.find(vst + "/NotAPlugin.so  |cannot load: "), std::string::npos);
     EXPECT_NE(list.output.find(vst + "/Suite/Deep.so  |Recorder|"), std::string::npos);
     EXPECT_NE(list.output.find("4 plug-in libraries"), std::string::npos);
+    // One that crashes while loading ends only its own child process.
+    const auto crashing =
+        runCommand("CORVALEN_FIXTURE_MODE=crash " + exe + "--list " + quoted(vst));
+    EXPECT_EQ(crashing.exitCode, 0) << crashing.output;
+    EXPECT_NE(crashing.output.find(vst + "/Rec-vst.so  |crashed while loading (signal 11, "),
+              std::string::npos)
+        << crashing.output;
+    EXPECT_NE(crashing.output.find("4 plug-in libraries"), std::string::npos);
 
     // Far more outputs than stereo: every one is written.
     const auto wide =
