@@ -36,6 +36,7 @@ tbowedstring::tbowedstring(float lowestFrequency) {
     envelope = std::make_unique<tadsr>();
     envelope->setTimes(0.02f, 0.005f, 0.9f, 0.01f);
     // The lines keep their delays of 100 and 29 samples until the first note.
+    nutDelayAtRest = modulatedNutDelay(0.0);
 }
 
 tbowedstring::~tbowedstring() {
@@ -70,6 +71,7 @@ void tbowedstring::placeBow() {
     // delay by an ulp for a quarter of the notes and changes the string.
     nutLine->setDelay(
         roundToSingle((1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay)));
+    nutDelayAtRest = modulatedNutDelay(0.0);
 }
 
 void tbowedstring::controlChange(int number, float value) {
@@ -81,6 +83,7 @@ void tbowedstring::controlChange(int number, float value) {
             break;
         case 1:
             modulationDepth = value;
+            nutDelayAtRest = modulatedNutDelay(0.0);
             break;
         case 11:
             modulator->setVibratoRate(roundToSingle(wideValue * (1.0 / 128.0) * 12.0));

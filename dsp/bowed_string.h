@@ -37,7 +37,15 @@ public:
     // Retunes the string without touching the bow.
     void setFrequency(float frequency) override;
 
-    float computeSample() override {
+    float computeSample() override { return modulationOn() ? step<true>() : step<false>(); }
+
+    // computeSample for a known modulation state: step<modulationOn()>() is computeSample().
+    // No step changes the modulation depth, so a caller rendering many samples in a row can
+    // choose once for all of them; the step without modulation calls nothing, which lets the
+    // compiler keep the units' addresses in registers across such a run.
+    bool modulationOn() const { return modulationDepth > 0.0f; }
+    template <bool kModulated>
+    float step() {
         const float bowVelocity = envelope->computeSample() * bowVelocityScale;
         // The reflections use the lines' outputs of the previous call.
         const float bridgeReflection = -lossFilter->computeSample(bridgeLine->lastOutput());
@@ -47,13 +55,15 @@ public:
         const float bowInput = bow->friction(velocityDifference) * velocityDifference;
         nutLine->computeSample(bridgeReflection + bowInput);
         bridgeLine->computeSample(nutReflection + bowInput);
-        if (modulationDepth > 0.0f) {
+        if constexpr (kModulated) {
             // Runs whenever the depth is on, even though the modulator's gains are 0: setting the
             // delay again re-rounds the read position, which is audible in the samples.
-            const double modulation = modulator->computeSample();
-            nutLine->setDelay(roundToSingle(
-                modulation * (static_cast<double>(loopDelay) * modulationDepth) +
-                (1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay)));
+            const float modulation = modulator->computeSample();
+            // With the gains at 0 the modulator gives +0 on every sample whose phase is finite,
+            // and the request for +0 is the same arithmetic on the same operands as the one kept
+            // in nutDelayAtRest, so it is not formed again. -0 and NaN take the formula.
+            nutLine->setDelay(bitPattern(modulation) == 0 ? nutDelayAtRest
+                                                          : modulatedNutDelay(modulation));
         }
         lastSample = bodyResonator->computeSample(bridgeLine->lastOutput());
         return lastSample;
@@ -87,6 +97,15 @@ public:
 private:
     // Sets both lines from loopDelay and bowPosition.
     void placeBow();
+    // The nut-side delay for a modulator output: formed in double, rounded once.
+    float modulatedNutDelay(double modulation) const {
+        return roundToSingle(
+            modulation * (static_cast<double>(loopDelay) * modulationDepth) +
+            (1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay));
+    }
+    // modulatedNutDelay(+0), formed again whenever loopDelay, bowPosition or modulationDepth
+    // changes (placeBow and control 1 are the only places that change them).
+    float nutDelayAtRest = 0.0f;
 };
 
 }  // namespace velquistdsp

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "dsp/one_pole.h"
+#include "dsp/precision.h"
 #include "dsp/sub_noise.h"
 
 namespace velquistdsp {
@@ -44,10 +46,11 @@ private:
     // call sets). Only a smoothed value of -0 keeps the zero's sign. Outside those two cases
     // the sum is the same with +0 in place of the product, so the sine is not evaluated.
     float vibrato(float sinePhase, float smoothed) const {
-        if (vibratoGain == 0.0f && std::isfinite(sinePhase) &&
-            !(smoothed == 0.0f && std::signbit(smoothed))) {
-            return 0.0f;
-        }
+        constexpr std::uint32_t kSignBit = 0x80000000u;
+        constexpr std::uint32_t kExponentBits = 0x7F800000u;
+        const bool gainIsZero = (bitPattern(vibratoGain) & ~kSignBit) == 0;
+        const bool phaseIsFinite = (bitPattern(sinePhase) & kExponentBits) != kExponentBits;
+        if (gainIsZero && phaseIsFinite && bitPattern(smoothed) != kSignBit) return 0.0f;
         // sin is taken in double and rounded once, so the value does not hang on the quality of
         // a platform's single-precision sine.
         return static_cast<float>(std::sin(static_cast<double>(sinePhase))) * vibratoGain;

@@ -39,12 +39,13 @@ void sendControl(velquistdsp::tbowedstring& string, int number, float scaledValu
 #endif
 
 // Samples [from, to) of the block: the instrument's output times the level, the same value in
-// both channels.
-template <bool kAccumulate>
-CORVALEN_FLATTEN void renderRun(velquistdsp::tbowedstring& string, float gain, float* left,
-                                float* right, VstInt32 from, VstInt32 to) {
+// both channels. The modulation state cannot change within a run (only controls change it), so
+// it is chosen once per run.
+template <bool kAccumulate, bool kModulated>
+CORVALEN_FLATTEN void renderSamples(velquistdsp::tbowedstring& string, float gain, float* left,
+                                    float* right, VstInt32 from, VstInt32 to) {
     for (VstInt32 sample = from; sample < to; ++sample) {
-        const float y = string.computeSample() * gain;
+        const float y = string.step<kModulated>() * gain;
         if constexpr (kAccumulate) {
             left[sample] += y;
             right[sample] += y;
@@ -52,6 +53,16 @@ CORVALEN_FLATTEN void renderRun(velquistdsp::tbowedstring& string, float gain, f
             left[sample] = y;
             right[sample] = y;
         }
+    }
+}
+
+template <bool kAccumulate>
+void renderRun(velquistdsp::tbowedstring& string, float gain, float* left, float* right,
+               VstInt32 from, VstInt32 to) {
+    if (string.modulationOn()) {
+        renderSamples<kAccumulate, true>(string, gain, left, right, from, to);
+    } else {
+        renderSamples<kAccumulate, false>(string, gain, left, right, from, to);
     }
 }
 

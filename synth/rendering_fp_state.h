@@ -23,11 +23,18 @@ public:
     static constexpr std::uint32_t kDenormalsAreZero = 1u << 6;
     static constexpr std::uint32_t kRoundingControl = 3u << 13;  // 0: to nearest
 
+    // Writing MXCSR serialises the processor, where reading it is cheap; a write that would
+    // store the value already there changes nothing, so it is skipped. Hosts that run their
+    // audio threads with flush-to-zero and denormals-are-zero (and flags already raised by
+    // their own arithmetic) then pay for no write at all.
     RenderingFpState() : callerState(readMxcsr()) {
-        writeMxcsr((callerState & ~kRoundingControl) | kFlushToZero | kDenormalsAreZero |
-                   kMxcsrExceptionMasks);
+        const std::uint32_t wanted = (callerState & ~kRoundingControl) | kFlushToZero |
+                                     kDenormalsAreZero | kMxcsrExceptionMasks;
+        if (wanted != callerState) writeMxcsr(wanted);
     }
-    ~RenderingFpState() { writeMxcsr(callerState); }
+    ~RenderingFpState() {
+        if (readMxcsr() != callerState) writeMxcsr(callerState);
+    }
     RenderingFpState(const RenderingFpState&) = delete;
     RenderingFpState& operator=(const RenderingFpState&) = delete;
 
