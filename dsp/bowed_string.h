@@ -1,7 +1,5 @@
 #pragma once
 
-#include <memory>
-
 #include "dsp/adsr.h"
 #include "dsp/biquad.h"
 #include "dsp/bow_table.h"
@@ -46,26 +44,26 @@ public:
     bool modulationOn() const { return modulationDepth > 0.0f; }
     template <bool kModulated>
     float step() {
-        const float bowVelocity = envelope->computeSample() * bowVelocityScale;
+        const float bowVelocity = envelope.computeSample() * bowVelocityScale;
         // The reflections use the lines' outputs of the previous call.
-        const float bridgeReflection = -lossFilter->computeSample(bridgeLine->lastOutput());
-        const float nutReflection = -nutLine->lastOutput();
+        const float bridgeReflection = -lossFilter.computeSample(bridgeLine.lastOutput());
+        const float nutReflection = -nutLine.lastOutput();
         const float stringVelocity = bridgeReflection + nutReflection;
         const float velocityDifference = bowVelocity - stringVelocity;
-        const float bowInput = bow->friction(velocityDifference) * velocityDifference;
-        nutLine->computeSample(bridgeReflection + bowInput);
-        bridgeLine->computeSample(nutReflection + bowInput);
+        const float bowInput = bow.friction(velocityDifference) * velocityDifference;
+        nutLine.computeSample(bridgeReflection + bowInput);
+        bridgeLine.computeSample(nutReflection + bowInput);
         if constexpr (kModulated) {
             // Runs whenever the depth is on, even though the modulator's gains are 0: setting the
             // delay again re-rounds the read position, which is audible in the samples.
-            const float modulation = modulator->computeSample();
+            const float modulation = modulator.computeSample();
             // With the gains at 0 the modulator gives +0 on every sample whose phase is finite,
             // and the request for +0 is the same arithmetic on the same operands as the one kept
             // in nutDelayAtRest, so it is not formed again. -0 and NaN take the formula.
-            nutLine->setDelay(bitPattern(modulation) == 0 ? nutDelayAtRest
+            nutLine.setDelay(bitPattern(modulation) == 0 ? nutDelayAtRest
                                                           : modulatedNutDelay(modulation));
         }
-        lastSample = bodyResonator->computeSample(bridgeLine->lastOutput());
+        lastSample = bodyResonator.computeSample(bridgeLine.lastOutput());
         return lastSample;
     }
 
@@ -80,14 +78,15 @@ public:
     // allocation bounded and every read position exact in single precision.
     static constexpr int maximumLineLength = 1 << 22;
 
-    // Owned units.
-    std::unique_ptr<tdlinel> nutLine;        // bow to nut: (1 - bowPosition) * loopDelay
-    std::unique_ptr<tdlinel> bridgeLine;     // bow to bridge: bowPosition * loopDelay
-    std::unique_ptr<tbowtbl> bow;            // friction curve
-    std::unique_ptr<TOnePole> lossFilter;    // damping in the reflection at the bridge
-    std::unique_ptr<TBiquad> bodyResonator;  // the body; produces the output
-    std::unique_ptr<tslowmodul> modulator;   // can modulate the nut-side delay
-    std::unique_ptr<tadsr> envelope;         // shapes the bow velocity
+    // Owned units, held in the instrument itself: the sample step reaches each at a fixed offset
+    // from the instrument instead of through a pointer of its own.
+    tdlinel nutLine;        // bow to nut: (1 - bowPosition) * loopDelay
+    tdlinel bridgeLine;     // bow to bridge: bowPosition * loopDelay
+    tbowtbl bow;            // friction curve
+    TOnePole lossFilter;    // damping in the reflection at the bridge
+    TBiquad bodyResonator;  // the body; produces the output
+    tslowmodul modulator;   // can modulate the nut-side delay
+    tadsr envelope;         // shapes the bow velocity
     // Parameters.
     float bowVelocityScale = 0.0f;  // maximum bow velocity of the current note
     float loopDelay = 0.0f;         // total delay of the string loop in samples

@@ -132,8 +132,8 @@ namespace {
 float referenceStep(tbowedstring& string) {
     const float output = string.step<false>();
     if (string.modulationDepth > 0.0f) {
-        const double modulation = string.modulator->computeSample();
-        string.nutLine->setDelay(static_cast<float>(
+        const double modulation = string.modulator.computeSample();
+        string.nutLine.setDelay(static_cast<float>(
             modulation * (static_cast<double>(string.loopDelay) * string.modulationDepth) +
             (1.0 - static_cast<double>(string.bowPosition)) *
                 static_cast<double>(string.loopDelay)));
@@ -155,9 +155,9 @@ TEST(ModulationShortcut, InstrumentSetsTheNutDelayAsTheFormulaDoes) {
         for (int i = 0; i < samples; ++i, ++sample) {
             const float expected = referenceStep(reference);
             ASSERT_SAME_FLOAT(expected, string.computeSample()) << what << ", sample " << sample;
-            ASSERT_SAME_FLOAT(reference.nutLine->delay, string.nutLine->delay) << what;
-            ASSERT_EQ(reference.nutLine->readIndex, string.nutLine->readIndex) << what;
-            ASSERT_SAME_FLOAT(reference.nutLine->fraction, string.nutLine->fraction) << what;
+            ASSERT_SAME_FLOAT(reference.nutLine.delay, string.nutLine.delay) << what;
+            ASSERT_EQ(reference.nutLine.readIndex, string.nutLine.readIndex) << what;
+            ASSERT_SAME_FLOAT(reference.nutLine.fraction, string.nutLine.fraction) << what;
         }
     };
     both([](tbowedstring& s) { s.noteOff(0.0f); });
@@ -194,9 +194,9 @@ TEST(ModulationShortcut, InstrumentSetsTheNutDelayAsTheFormulaDoes) {
     // A vibrato gain other than the instrument's own. (The random gain stays 0: the two
     // instruments draw different values from the one shared generator.)
     both([](tbowedstring& s) {
-        s.modulator->phase = 0.0f;
-        s.modulator->setVibratoRate(6.0f);
-        s.modulator->setVibratoGain(0.5f);
+        s.modulator.phase = 0.0f;
+        s.modulator.setVibratoRate(6.0f);
+        s.modulator.setVibratoGain(0.5f);
     });
     play(2000, "modulator with a vibrato gain");
 }

@@ -31,12 +31,12 @@ bool stepStoredSubnormal(const velquistdsp::tbowedstring& string) {
         const int written = line.writeIndex == 0 ? line.length - 1 : line.writeIndex - 1;
         return isSubnormal(line.inputs[written]) || isSubnormal(line.outputs[0]);
     };
-    return lineStoredSubnormal(*string.nutLine) || lineStoredSubnormal(*string.bridgeLine) ||
-           isSubnormal(string.lossFilter->inputs[0]) ||
-           isSubnormal(string.lossFilter->outputs[0]) ||
-           isSubnormal(string.bodyResonator->inputs[0]) ||
-           isSubnormal(string.bodyResonator->outputs[0]) || isSubnormal(string.bow->lastValue) ||
-           isSubnormal(string.envelope->value);
+    return lineStoredSubnormal(string.nutLine) || lineStoredSubnormal(string.bridgeLine) ||
+           isSubnormal(string.lossFilter.inputs[0]) ||
+           isSubnormal(string.lossFilter.outputs[0]) ||
+           isSubnormal(string.bodyResonator.inputs[0]) ||
+           isSubnormal(string.bodyResonator.outputs[0]) || isSubnormal(string.bow.lastValue) ||
+           isSubnormal(string.envelope.value);
 }
 
 // A4 at full velocity, held one second and released, played for `seconds` after the release.
