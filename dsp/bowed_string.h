@@ -61,7 +61,7 @@ public:
             // and the request for +0 is the same arithmetic on the same operands as the one kept
             // in nutDelayAtRest, so it is not formed again. -0 and NaN take the formula.
             nutLine.setDelay(bitPattern(modulation) == 0 ? nutDelayAtRest
-                                                          : modulatedNutDelay(modulation));
+                                                         : modulatedNutDelay(modulation));
         }
         lastSample = bodyResonator.computeSample(bridgeLine.lastOutput());
         return lastSample;
@@ -98,9 +98,9 @@ private:
     void placeBow();
     // The nut-side delay for a modulator output: formed in double, rounded once.
     float modulatedNutDelay(double modulation) const {
-        return roundToSingle(
-            modulation * (static_cast<double>(loopDelay) * modulationDepth) +
-            (1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay));
+        return roundToSingle(modulation * (static_cast<double>(loopDelay) * modulationDepth) +
+                             (1.0 - static_cast<double>(bowPosition)) *
+                                 static_cast<double>(loopDelay));
     }
     // modulatedNutDelay(+0), formed again whenever loopDelay, bowPosition or modulationDepth
     // changes (placeBow and control 1 are the only places that change them).

@@ -58,8 +58,8 @@ CORVALEN_FLATTEN void renderSamples(velquistdsp::tbowedstring& string, float gai
 
 // The same samples through the instrument's own computeSample, called once per sample.
 template <bool kAccumulate>
-void renderSamplesByCalls(velquistdsp::tbowedstring& string, float gain, float* left,
-                          float* right, VstInt32 from, VstInt32 to) {
+void renderSamplesByCalls(velquistdsp::tbowedstring& string, float gain, float* left, float* right,
+                          VstInt32 from, VstInt32 to) {
     for (VstInt32 sample = from; sample < to; ++sample) {
         const float y = string.computeSample() * gain;
         if constexpr (kAccumulate) {

@@ -91,8 +91,7 @@ TEST(BowedString, FirstNoteStartsAfterTheBridgeSideDelay) {
     // (1 - bowPosition) * loopDelay formed in double and rounded once: about 83.785347. Rounding
     // 1 - bowPosition to single first would give the value one ulp lower.
     EXPECT_SAME_FLOAT(0x1.4f2432p+6f, string.nutLine.delay);
-    EXPECT_NE(bitsOf((1.0f - string.bowPosition) * string.loopDelay),
-              bitsOf(string.nutLine.delay));
+    EXPECT_NE(bitsOf((1.0f - string.bowPosition) * string.loopDelay), bitsOf(string.nutLine.delay));
     const std::vector<float> out = render(string, 13);
     for (int i = 0; i < 12; ++i) EXPECT_SAME_FLOAT(0.0f, out[i]) << i;
     EXPECT_NE(0.0f, out[12]);
