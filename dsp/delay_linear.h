@@ -46,9 +46,9 @@ public:
         }
         return cachedOutput;
     }
+
     // Moves the read position to trail the write position by requestedDelay samples. Leaves
-    // the cached output alone.
-    // Inline: with modulation on, the instrument calls it every sample.
+    // the cached output alone. Inline: with modulation on, the instrument calls it every sample.
     void setDelay(float requestedDelay) {
         float position;
         // Written so that NaN takes the clamping branch.
