@@ -23,15 +23,16 @@ public:
         if (++writeIndex == length) writeIndex = 0;
         // readIndex is always below length, so the slot after it is also where it moves next.
         const int32_t nextIndex = readIndex + 1 < length ? readIndex + 1 : 0;
+        // The flag ends up true either way; it only needs writing where it was false.
         float output;
         if (outputStale) {
             output = interpolate(buffer, nextIndex);
             cachedOutput = output;
         } else {
             output = cachedOutput;
+            outputStale = true;
         }
         outputs[0] = output;
-        outputStale = true;
         readIndex = nextIndex;
         return output;
     }
