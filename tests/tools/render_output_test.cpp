@@ -94,6 +94,14 @@ TEST_F(RenderOutput, SignalsAndFullDisksLeaveTheTargetAsItWas) {
         EXPECT_EQ(folderNames(folder()), (std::vector<std::string>{"song.mid", "song.wav"}));
     }
 
+    // A plug-in that crashes mid-render ends the process; the temporary file goes all the same.
+    const auto crash =
+        runCommand("(cd " + quoted(folder()) + " && CORVALEN_FIXTURE_MODE=crash-later " + tool() +
+                   "--tail 60 -o song.wav song.mid)");
+    EXPECT_EQ(crash.exitCode, 128 + SIGSEGV) << crash.output;
+    EXPECT_EQ(readText(file("song.wav")), "old");
+    EXPECT_EQ(folderNames(folder()), (std::vector<std::string>{"song.mid", "song.wav"}));
+
     // A file-size limit makes writes fail as on a full disk.
     const auto full = runCommand("ulimit -f 200 && " + tool() + "--tail 60 -o " +
                                  quoted(file("song.wav")) + " " + quoted(file("song.mid")));

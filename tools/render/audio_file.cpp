@@ -314,7 +314,10 @@ void installOutputCleanup() {
     action.sa_handler = removeTemporaryOutputs;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+    // A plug-in that crashes while rendering takes the process down too; its temporary file
+    // goes with it.
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+        sigaction(signalNumber, &action, nullptr);
     // Past a file-size limit, write() then fails with EFBIG and is reported like a full disk.
     signal(SIGXFSZ, SIG_IGN);
 }

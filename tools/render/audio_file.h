@@ -104,8 +104,9 @@ private:
     bool copyToStdout_ = false;
 };
 
-// Installs the SIGINT, SIGTERM and SIGHUP handlers that remove temporary outputs, and makes
-// a file-size limit (SIGXFSZ) an ordinary write error.
+// Installs the handlers that remove temporary outputs on SIGINT, SIGTERM and SIGHUP, and on
+// the signals of a crash (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT), and makes a file-size
+// limit (SIGXFSZ) an ordinary write error.
 void installOutputCleanup();
 
 // True when both paths name the same existing file (same device and inode: links and other
