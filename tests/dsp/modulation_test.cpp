@@ -33,13 +33,13 @@ struct ModulatorFormula {
         : phase(unit.phase),
           phaseStep(unit.phaseStep),
           vibratoGain(unit.vibratoGain),
-          counter(unit.randomSource->counter),
-          holdLength(unit.randomSource->holdLength),
-          held(unit.randomSource->lastSample),
-          filterGain(unit.randomFilter->gain),
-          b0(unit.randomFilter->numerator[0]),
-          a1(unit.randomFilter->denominator[1]),
-          smoothed(unit.randomFilter->outputs[1]),
+          counter(unit.randomSource.counter),
+          holdLength(unit.randomSource.holdLength),
+          held(unit.randomSource.lastSample),
+          filterGain(unit.randomFilter.gain),
+          b0(unit.randomFilter.numerator[0]),
+          a1(unit.randomFilter.denominator[1]),
+          smoothed(unit.randomFilter.outputs[1]),
           generator(randomState()) {}
 
     float next() {
@@ -118,8 +118,8 @@ TEST(ModulationShortcut, ZeroGainKeepsTheSineSignWhereTheSmoothedNoiseIsNegative
         unit.setRandomGain(0.0f);
         unit.setVibratoRate(0.0f);
         unit.phase = phase;
-        unit.randomFilter->outputs[1] = -0.0f;
-        unit.randomSource->lastSample = -0.25f;
+        unit.randomFilter.outputs[1] = -0.0f;
+        unit.randomSource.lastSample = -0.25f;
         ModulatorFormula formula(unit);
         const float expected = formula.next();
         EXPECT_SAME_FLOAT(expected, unit.computeSample()) << "phase " << phase;
