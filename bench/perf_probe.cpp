@@ -40,7 +40,7 @@ int renderPlugin(std::int64_t frames, VstInt32 blockSize, float modGain) {
 }
 
 int renderTail(std::int64_t frames, VstInt32 blockSize) {
-    corvalen_bench::PluginSession session(blockSize);
+    corvalen::bench::PluginSession session(blockSize);
     session.sendMidi({{0, 0x90, kNote, 127}});
     session.renderFrames(static_cast<std::int64_t>(2 * kSampleRate));
     session.sendMidi({{0, 0x80, kNote, 0}});

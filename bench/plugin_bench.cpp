@@ -14,7 +14,7 @@
 #include "bench/plugin_session.h"
 #include "bench/sample_counters.h"
 #include "dsp/bowed_string.h"
-#include "host/fp_environment.h"
+#include "vst_plugin/fp_environment.h"
 #include "synth/note_frequencies.h"
 
 namespace {

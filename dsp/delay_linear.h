@@ -49,32 +49,26 @@ public:
     }
 
     // Moves the read position to trail the write position by requestedDelay samples. Leaves
-    // the cached output alone. Inline: with modulation on, the instrument calls it every sample.
+    // the cached output alone. Inline: with modulation on, the instrument calls it every sample,
+    // mostly with the same request as the sample before.
     void setDelay(float requestedDelay) {
-        float position;
-        // Written so that NaN takes the clamping branch.
-        if (!(requestedDelay <= static_cast<float>(length - 1))) {
-            position = static_cast<float>(writeIndex + 1 == length ? 0 : writeIndex + 1);
-            delay = static_cast<float>(length - 1);
-        } else {
-            // A negative request would put the read position ahead of the write position.
-            delay = requestedDelay < 0.0f ? 0.0f : requestedDelay;
-            // Exact in double; the position is held as a single.
-            position = roundToSingle(static_cast<double>(writeIndex) - static_cast<double>(delay));
+        // The read position is a function of the request and the write index alone, so a
+        // repeated request whose write index lies in the run noted by the last derivation gets
+        // the slot the derivation would give, and the fraction and delay it left, which nothing
+        // else writes (see deriveDelay).
+        const auto stepsSinceDerived = static_cast<uint32_t>(writeIndex - runFirstWrite);
+        if (bitPattern(requestedDelay) == runRequest && stepsSinceDerived <= runSteps) {
+            readIndex = writeIndex + runReadOffset;
+            return;
         }
-        // The delay is at most length - 1, so one wrap brings the position into the buffer.
-        if (position < 0.0f) position = position + static_cast<float>(length);
-        readIndex = static_cast<int32_t>(position);
-        // A tiny negative position rounds up to exactly length when wrapped: that is slot 0.
-        if (readIndex >= length) {
-            readIndex -= length;
-            position -= static_cast<float>(length);
-        }
-        fraction = position - static_cast<float>(readIndex);
-        oneMinusFraction = 1.0f - fraction;
+        deriveDelay(requestedDelay);
     }
 
 private:
+    // Places the read position from scratch and notes the run of write indexes over which the
+    // same request moves it by whole slots only.
+    void deriveDelay(float requestedDelay);
+
     // (1 - fraction) * the slot at readIndex + fraction * the slot after it, rounded after each
     // operation in that order.
     float interpolate(const float* buffer, int32_t nextIndex) const {
@@ -88,6 +82,12 @@ public:
     float oneMinusFraction = 1.0f;  // weight of the slot at readIndex
     float cachedOutput = 0.0f;      // the interpolated output peekOutput last computed
     bool outputStale = true;        // cachedOutput must be computed again before it is used
+    // The last derivation: its request's bits, its write index, how many write indexes after it
+    // give the same fraction one slot further each, and readIndex - writeIndex over that run.
+    uint32_t runRequest = 0;
+    int32_t runFirstWrite = 0;
+    uint32_t runSteps = 0;
+    int32_t runReadOffset = 0;
 };
 
 }  // namespace velquistdsp

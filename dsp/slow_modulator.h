@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <memory>
 
 #include "dsp/one_pole.h"
 #include "dsp/precision.h"
@@ -24,8 +23,8 @@ public:
     float computeSample() {
         const float sinePhase = phase;
         phase = phase + phaseStep;
-        const float held = randomSource->computeSample();
-        const float smoothed = randomFilter->computeSample(held);
+        const float held = randomSource.computeSample();
+        const float smoothed = randomFilter.computeSample(held);
         lastSample = smoothed + vibrato(sinePhase, smoothed);
         return lastSample;
     }
@@ -61,9 +60,10 @@ public:
     float phase = 0.0f;  // radians, never wrapped
     // Parameter.
     float phaseStep;  // added to phase per call
-    // Owned units.
-    std::unique_ptr<tsubnoise> randomSource;
-    std::unique_ptr<TOnePole> randomFilter;
+    // Owned units, held in the modulator itself so that the sample step reaches them at fixed
+    // offsets instead of through pointers of their own.
+    tsubnoise randomSource{330};
+    TOnePole randomFilter;
     // Parameters.
     float vibratoGain = 0.04f;
     float randomGain = 0.005f;

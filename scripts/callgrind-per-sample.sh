@@ -8,7 +8,7 @@
 #   scripts/callgrind-per-sample.sh [build dir]   (default build/bench: cmake --preset bench)
 #
 # The build needs -DCORVALEN_BUILD_BENCHMARKS=ON (target corvalen-perf-probe) and should be a
-# Release build. Prints one line per configuration. CORVALEN_PLUGIN=<library> counts another
+# Release build. Prints one line per configuration. CORVALEN_PLUGIN_PATH=<library> counts another
 # build of the plug-in (the instrument lines always count this build's sound units).
 set -euo pipefail
 

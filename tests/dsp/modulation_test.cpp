@@ -8,14 +8,17 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "dsp/bowed_string.h"
+#include "dsp/delay_linear.h"
 #include "dsp/noise.h"
 #include "dsp/slow_modulator.h"
 #include "tests/dsp/float_bits.h"
 
 using velquistdsp::randomState;
 using velquistdsp::tbowedstring;
+using velquistdsp::tdlinel;
 using velquistdsp::tslowmodul;
 
 namespace {
@@ -30,13 +33,13 @@ struct ModulatorFormula {
         : phase(unit.phase),
           phaseStep(unit.phaseStep),
           vibratoGain(unit.vibratoGain),
-          counter(unit.randomSource->counter),
-          holdLength(unit.randomSource->holdLength),
-          held(unit.randomSource->lastSample),
-          filterGain(unit.randomFilter->gain),
-          b0(unit.randomFilter->numerator[0]),
-          a1(unit.randomFilter->denominator[1]),
-          smoothed(unit.randomFilter->outputs[1]),
+          counter(unit.randomSource.counter),
+          holdLength(unit.randomSource.holdLength),
+          held(unit.randomSource.lastSample),
+          filterGain(unit.randomFilter.gain),
+          b0(unit.randomFilter.numerator[0]),
+          a1(unit.randomFilter.denominator[1]),
+          smoothed(unit.randomFilter.outputs[1]),
           generator(randomState()) {}
 
     float next() {
@@ -115,8 +118,8 @@ TEST(ModulationShortcut, ZeroGainKeepsTheSineSignWhereTheSmoothedNoiseIsNegative
         unit.setRandomGain(0.0f);
         unit.setVibratoRate(0.0f);
         unit.phase = phase;
-        unit.randomFilter->outputs[1] = -0.0f;
-        unit.randomSource->lastSample = -0.25f;
+        unit.randomFilter.outputs[1] = -0.0f;
+        unit.randomSource.lastSample = -0.25f;
         ModulatorFormula formula(unit);
         const float expected = formula.next();
         EXPECT_SAME_FLOAT(expected, unit.computeSample()) << "phase " << phase;
@@ -199,4 +202,93 @@ TEST(ModulationShortcut, InstrumentSetsTheNutDelayAsTheFormulaDoes) {
         s.modulator.setVibratoGain(0.5f);
     });
     play(2000, "modulator with a vibrato gain");
+}
+
+namespace {
+
+// Where a line's read position lies for a request and a write index, derived from scratch:
+// w - d rounded once to single, wrapped into the ring, a position of exactly length being slot 0.
+struct Placement {
+    int32_t readIndex;
+    float fraction;
+    float delay;
+};
+
+Placement placeFromScratch(int32_t length, int32_t writeIndex, float request) {
+    float position;
+    float delay;
+    if (!(request <= static_cast<float>(length - 1))) {
+        position = static_cast<float>(writeIndex + 1 == length ? 0 : writeIndex + 1);
+        delay = static_cast<float>(length - 1);
+    } else {
+        delay = request < 0.0f ? 0.0f : request;
+        position = static_cast<float>(static_cast<double>(writeIndex) - static_cast<double>(delay));
+    }
+    if (position < 0.0f) position += static_cast<float>(length);
+    int32_t read = static_cast<int32_t>(position);
+    if (read >= length) {
+        read -= length;
+        position -= static_cast<float>(length);
+    }
+    return {read, position - static_cast<float>(read), delay};
+}
+
+}  // namespace
+
+// A line given the same request again reuses its last placement shifted by whole slots while
+// that is provably what a fresh derivation gives. Each request is repeated after every step for
+// more than two trips round the ring, so the write index crosses every binade of w - d and
+// w - d + length and wraps twice; requests also come back after a different one and after runs
+// of steps without a request, which land the write index before, inside and past a noted run.
+TEST(ModulationShortcut, RepeatedDelayRequestPlacesTheReadPositionAsAFreshDerivation) {
+    uint32_t state = 12345u;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state;
+    };
+    for (const int32_t maximumDelay : {6, 63, 2205, 70000}) {
+        tdlinel line(0, maximumDelay);
+        const int32_t length = line.length;
+        const float longest = static_cast<float>(length - 1);
+        std::vector<float> requests = {0.0f, -0.0f, -3.0f, 0.3f, 0.5f, 1.0f + 0x1p-23f,
+                                       3.5f, 1e-40f, 0x1p-149f, 1e-8f, longest,
+                                       std::nextafter(longest, 0.0f), longest - 0.7f,
+                                       longest + 5.0f, kNaN, kInfinity, -kInfinity};
+        for (int i = 0; i < 12; ++i) {
+            // Any float in [0, length - 1], fine fractions included.
+            const float unit = static_cast<float>(next() >> 8) * 0x1p-24f;
+            requests.push_back(unit * longest);
+        }
+        const int32_t trips = length > 3000 ? 1 : 2;
+        for (const float request : requests) {
+            auto check = [&](const char* what, int step) {
+                const Placement expected = placeFromScratch(length, line.writeIndex, request);
+                ASSERT_EQ(expected.readIndex, line.readIndex)
+                    << what << ", length " << length << ", request " << request << ", step "
+                    << step << ", write index " << line.writeIndex;
+                ASSERT_SAME_FLOAT(expected.fraction, line.fraction) << what << ", " << request;
+                ASSERT_SAME_FLOAT(1.0f - expected.fraction, line.oneMinusFraction) << request;
+                ASSERT_SAME_FLOAT(expected.delay, line.delay) << what << ", " << request;
+            };
+            line.setDelay(request);
+            check("first request", 0);
+            for (int step = 1; step <= trips * length + 3; ++step) {
+                line.computeSample(0.25f);
+                line.setDelay(request);
+                check("repeated every step", step);
+            }
+            // Another request in between, then the same again.
+            line.setDelay(request * 0.5f + 1.0f);
+            line.computeSample(0.5f);
+            line.setDelay(request);
+            check("after another request", 0);
+            // Steps without requests, then the same request.
+            for (int gap = 0; gap < 40; ++gap) {
+                const uint32_t steps = next() % static_cast<uint32_t>(2 * length);
+                for (uint32_t i = 0; i < steps; ++i) line.computeSample(0.0f);
+                line.setDelay(request);
+                check("after a gap", static_cast<int>(steps));
+            }
+        }
+    }
 }
