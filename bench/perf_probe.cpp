@@ -4,7 +4,12 @@
 // the cost of the samples alone.
 //
 //   corvalen-perf-probe plugin <seconds> [block frames] [mod gain]
+//   corvalen-perf-probe tail <seconds> [block frames]
 //   corvalen-perf-probe instrument <seconds> [modulation depth]
+//
+// `tail` plays the same note for two seconds, releases it and renders 30 seconds of its tail
+// before the counted part, so the difference of two runs is the cost of the tail alone (by then
+// the string's values would be subnormal under IEEE arithmetic).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +39,19 @@ int renderPlugin(std::int64_t frames, VstInt32 blockSize, float modGain) {
     return 0;
 }
 
+int renderTail(std::int64_t frames, VstInt32 blockSize) {
+    corvalen::bench::PluginSession session(blockSize);
+    session.sendMidi({{0, 0x90, kNote, 127}});
+    session.renderFrames(static_cast<std::int64_t>(2 * kSampleRate));
+    session.sendMidi({{0, 0x80, kNote, 0}});
+    session.renderFrames(static_cast<std::int64_t>(30 * kSampleRate));
+    session.renderFrames(frames);
+    sink = session.left()[0];
+    const std::int64_t blocks = (frames + blockSize - 1) / blockSize;
+    std::printf("samples %lld\n", static_cast<long long>(blocks * blockSize));
+    return 0;
+}
+
 int renderInstrument(std::int64_t frames, float modulationDepth) {
     velquistdsp::tbowedstring string(20.0f);
     string.noteOff(0.0f);
@@ -49,6 +67,7 @@ int renderInstrument(std::int64_t frames, float modulationDepth) {
 int usage() {
     std::fprintf(stderr,
                  "usage: corvalen-perf-probe plugin <seconds> [block frames] [mod gain 0..1]\n"
+                 "       corvalen-perf-probe tail <seconds> [block frames]\n"
                  "       corvalen-perf-probe instrument <seconds> [modulation depth 0..32]\n");
     return 2;
 }
@@ -64,6 +83,11 @@ int main(int argc, char** argv) {
         const int blockSize = argc > 3 ? std::atoi(argv[3]) : 512;
         if (blockSize < 1 || blockSize > 1 << 20) return usage();
         return renderPlugin(frames, blockSize, argc > 4 ? std::strtof(argv[4], nullptr) : 0.0f);
+    }
+    if (std::strcmp(argv[1], "tail") == 0) {
+        const int blockSize = argc > 3 ? std::atoi(argv[3]) : 512;
+        if (blockSize < 1 || blockSize > 1 << 20) return usage();
+        return renderTail(frames, blockSize);
     }
     if (std::strcmp(argv[1], "instrument") == 0) {
         return renderInstrument(frames, argc > 3 ? std::strtof(argv[3], nullptr) : 0.0f);

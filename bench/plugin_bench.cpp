@@ -14,6 +14,7 @@
 #include "bench/plugin_session.h"
 #include "bench/sample_counters.h"
 #include "dsp/bowed_string.h"
+#include "vst_plugin/fp_environment.h"
 #include "synth/note_frequencies.h"
 
 namespace {
@@ -135,8 +136,8 @@ BENCHMARK(BM_InstrumentSustained);
 
 // Mod Gain above 0: the modulator runs and the nut-side delay is set again every sample.
 void BM_PluginModGain(benchmark::State& state) {
-    constexpr VstInt32 kBlock = 512;
-    PluginSession session(kBlock);
+    const auto blockSize = static_cast<VstInt32>(state.range(0));
+    PluginSession session(blockSize);
     session.setParameter(kModGainParameter, 0.25f);
     session.sendMidi({{0, 0x90, kNote, kVelocity}});
     session.renderFrames(kSampleRate / 4);
@@ -144,9 +145,29 @@ void BM_PluginModGain(benchmark::State& state) {
         session.renderBlock();
         benchmark::DoNotOptimize(session.left()[0]);
     }
-    reportSamples(state, state.iterations() * kBlock);
+    reportSamples(state, state.iterations() * blockSize);
 }
-BENCHMARK(BM_PluginModGain);
+BENCHMARK(BM_PluginModGain)->ArgName("block")->Arg(1)->Arg(32)->Arg(512);
+
+#if defined(CORVALEN_HAS_MXCSR)
+// The sustained note rendered from a thread that already flushes subnormals, as many hosts'
+// audio threads do, with every exception flag already raised: the rendering call finds MXCSR
+// as it wants it and skips the write on entry (it still writes the caller's state back).
+void BM_PluginSustainedCallerFlushing(benchmark::State& state) {
+    const auto blockSize = static_cast<VstInt32>(state.range(0));
+    auto session = sustainedSession(blockSize);
+    const std::uint32_t own = readMxcsr();
+    constexpr std::uint32_t kFlushingWithFlags = 0x9FC0u | 0x3Fu;
+    writeMxcsr(kFlushingWithFlags);
+    for (auto _ : state) {
+        session->renderBlock();
+        benchmark::DoNotOptimize(session->left()[0]);
+    }
+    writeMxcsr(own);
+    reportSamples(state, state.iterations() * blockSize);
+}
+BENCHMARK(BM_PluginSustainedCallerFlushing)->ArgName("block")->Arg(1)->Arg(32)->Arg(512);
+#endif
 
 // All six parameters change before every block, alternating between two sets (Mod Gain stays
 // above 0 in both, so the case compares with BM_PluginModGain).

@@ -31,6 +31,8 @@ public:
     // One stage per call: the call that ends a stage returns the clamped value and the next
     // stage starts on the following call.
     float computeSample() override {
+        // A held or finished note spends nearly all its samples at rest; test for that first.
+        if (state == SUSTAIN || state == DONE) return value;
         switch (state) {
             case ATTACK:
                 value = value + rate;

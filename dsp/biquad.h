@@ -15,15 +15,26 @@ public:
     void setGain(float newGain) override { gain = newGain; }
     float getGain() const override { return gain; }
     float computeSample(float input) override {
-        inputs[0] = gain * input;
-        outputs[0] =
-            (numerator[0] * inputs[0] + numerator[1] * inputs[1]) + numerator[2] * inputs[2];
-        outputs[0] = outputs[0] - (denominator[2] * outputs[2] + denominator[1] * outputs[1]);
-        inputs[2] = inputs[1];
-        inputs[1] = inputs[0];
-        outputs[2] = outputs[1];
-        outputs[1] = outputs[0];
-        return outputs[0];
+        // The histories and coefficients are separate arrays, so reading the old values first
+        // gives the same sums as reading them in place, and each is loaded once.
+        float* const in = inputs.get();
+        float* const out = outputs.get();
+        const float* const b = numerator.get();
+        const float* const a = denominator.get();
+        const float x0 = gain * input;
+        const float x1 = in[1];
+        const float x2 = in[2];
+        const float y1 = out[1];
+        const float y2 = out[2];
+        float y = (b[0] * x0 + b[1] * x1) + b[2] * x2;
+        y = y - (a[2] * y2 + a[1] * y1);
+        in[0] = x0;
+        in[1] = x0;
+        in[2] = x1;
+        out[0] = y;
+        out[1] = y;
+        out[2] = y1;
+        return y;
     }
     float lastOutput() const override { return outputs[0]; }
 

@@ -16,26 +16,21 @@ int lineLengthFor(float lowestFrequency) {
 
 }  // namespace
 
-tbowedstring::tbowedstring(float lowestFrequency) {
-    const int longest = lineLengthFor(lowestFrequency);
-    nutLine = std::make_unique<tdlinel>(100, longest);
-    bridgeLine = std::make_unique<tdlinel>(29, longest / 2);
-    bow = std::make_unique<tbowtbl>();
-    bow->setSlope(3.0f);
-    lossFilter = std::make_unique<TOnePole>();
-    lossFilter->setPole(0.55f);
-    lossFilter->setGain(0.95f);
-    bodyResonator = std::make_unique<TBiquad>();
-    bodyResonator->setResonance(500.0f, 0.85f, true);
-    bodyResonator->setZeroesAtDcAndNyquist();
-    bodyResonator->setGain(0.2f);
-    modulator = std::make_unique<tslowmodul>();
-    modulator->setVibratoRate(6.12723f);
-    modulator->setRandomGain(0.0f);
-    modulator->setVibratoGain(0.0f);
-    envelope = std::make_unique<tadsr>();
-    envelope->setTimes(0.02f, 0.005f, 0.9f, 0.01f);
+tbowedstring::tbowedstring(float lowestFrequency)
+    : nutLine(100, lineLengthFor(lowestFrequency)),
+      bridgeLine(29, lineLengthFor(lowestFrequency) / 2) {
+    bow.setSlope(3.0f);
+    lossFilter.setPole(0.55f);
+    lossFilter.setGain(0.95f);
+    bodyResonator.setResonance(500.0f, 0.85f, true);
+    bodyResonator.setZeroesAtDcAndNyquist();
+    bodyResonator.setGain(0.2f);
+    modulator.setVibratoRate(6.12723f);
+    modulator.setRandomGain(0.0f);
+    modulator.setVibratoGain(0.0f);
+    envelope.setTimes(0.02f, 0.005f, 0.9f, 0.01f);
     // The lines keep their delays of 100 and 29 samples until the first note.
+    nutDelayAtRest = modulatedNutDelay(0.0);
 }
 
 void tbowedstring::noteOn(float frequency, float amplitude) {
@@ -55,11 +50,12 @@ void tbowedstring::setFrequency(float frequency) {
 }
 
 void tbowedstring::placeBow() {
-    bridgeLine->setDelay(loopDelay * bowPosition);
+    bridgeLine.setDelay(loopDelay * bowPosition);
     // Formed in double and rounded once: rounding 1 - bowPosition first moves the nut-side
     // delay by an ulp for a quarter of the notes and changes the string.
-    nutLine->setDelay(
+    nutLine.setDelay(
         roundToSingle((1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay)));
+    nutDelayAtRest = modulatedNutDelay(0.0);
 }
 
 void tbowedstring::controlChange(int number, float value) {
@@ -71,15 +67,16 @@ void tbowedstring::controlChange(int number, float value) {
             break;
         case kModulationDepthControl:
             modulationDepth = value;
+            nutDelayAtRest = modulatedNutDelay(0.0);
             break;
         case kModulationRateControl:
-            modulator->setVibratoRate(roundToSingle(wideValue * (1.0 / 128.0) * 12.0));
+            modulator.setVibratoRate(roundToSingle(wideValue * (1.0 / 128.0) * 12.0));
             break;
         case kBowPressureControl:
-            bow->setSlope(roundToSingle(5.0 - 4.0 * wideValue * (1.0 / 128.0)));
+            bow.setSlope(roundToSingle(5.0 - 4.0 * wideValue * (1.0 / 128.0)));
             break;
         case kBowVelocityControl:
-            envelope->setTarget(roundToSingle(wideValue * (1.0 / 128.0)));
+            envelope.setTarget(roundToSingle(wideValue * (1.0 / 128.0)));
             break;
         default:
             break;
@@ -88,12 +85,12 @@ void tbowedstring::controlChange(int number, float value) {
 
 void tbowedstring::startBowing(float amplitude) {
     // The envelope's keyOn sets its own attack rate, so the amplitude only scales the velocity.
-    envelope->keyOn();
+    envelope.keyOn();
     bowVelocityScale = roundToSingle(0.2 * static_cast<double>(amplitude) + 0.03);
 }
 
 void tbowedstring::stopBowing() {
-    envelope->keyOff();
+    envelope.keyOff();
 }
 
 }  // namespace velquistdsp

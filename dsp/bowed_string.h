@@ -1,7 +1,5 @@
 #pragma once
 
-#include <memory>
-
 #include "dsp/adsr.h"
 #include "dsp/biquad.h"
 #include "dsp/bow_table.h"
@@ -36,25 +34,35 @@ public:
     // Retunes the string without touching the bow.
     void setFrequency(float frequency) override;
 
-    float computeSample() override {
-        const float bowVelocity = envelope->computeSample() * bowVelocityScale;
+    float computeSample() override { return modulationOn() ? step<true>() : step<false>(); }
+
+    // computeSample for a known modulation state: step<modulationOn()>() is computeSample().
+    // No step changes the modulation depth, so a caller rendering many samples in a row can
+    // choose once for all of them; the step without modulation calls nothing, which lets the
+    // compiler keep the units' addresses in registers across such a run.
+    bool modulationOn() const { return modulationDepth > 0.0f; }
+    template <bool kModulated>
+    float step() {
+        const float bowVelocity = envelope.computeSample() * bowVelocityScale;
         // The reflections use the lines' outputs of the previous call.
-        const float bridgeReflection = -lossFilter->computeSample(bridgeLine->lastOutput());
-        const float nutReflection = -nutLine->lastOutput();
+        const float bridgeReflection = -lossFilter.computeSample(bridgeLine.lastOutput());
+        const float nutReflection = -nutLine.lastOutput();
         const float stringVelocity = bridgeReflection + nutReflection;
         const float velocityDifference = bowVelocity - stringVelocity;
-        const float bowInput = bow->friction(velocityDifference) * velocityDifference;
-        nutLine->computeSample(bridgeReflection + bowInput);
-        bridgeLine->computeSample(nutReflection + bowInput);
-        if (modulationDepth > 0.0f) {
+        const float bowInput = bow.friction(velocityDifference) * velocityDifference;
+        nutLine.computeSample(bridgeReflection + bowInput);
+        bridgeLine.computeSample(nutReflection + bowInput);
+        if constexpr (kModulated) {
             // Runs whenever the depth is on, even though the modulator's gains are 0: setting the
             // delay again re-rounds the read position, which is audible in the samples.
-            const double modulation = modulator->computeSample();
-            nutLine->setDelay(roundToSingle(
-                modulation * (static_cast<double>(loopDelay) * modulationDepth) +
-                (1.0 - static_cast<double>(bowPosition)) * static_cast<double>(loopDelay)));
+            const float modulation = modulator.computeSample();
+            // With the gains at 0 the modulator gives +0 on every sample whose phase is finite,
+            // and the request for +0 is the same arithmetic on the same operands as the one kept
+            // in nutDelayAtRest, so it is not formed again. -0 and NaN take the formula.
+            nutLine.setDelay(bitPattern(modulation) == 0 ? nutDelayAtRest
+                                                         : modulatedNutDelay(modulation));
         }
-        lastSample = bodyResonator->computeSample(bridgeLine->lastOutput());
+        lastSample = bodyResonator.computeSample(bridgeLine.lastOutput());
         return lastSample;
     }
 
@@ -76,14 +84,15 @@ public:
     // allocation bounded and every read position exact in single precision.
     static constexpr int maximumLineLength = 1 << 22;
 
-    // Owned units.
-    std::unique_ptr<tdlinel> nutLine;        // bow to nut: (1 - bowPosition) * loopDelay
-    std::unique_ptr<tdlinel> bridgeLine;     // bow to bridge: bowPosition * loopDelay
-    std::unique_ptr<tbowtbl> bow;            // friction curve
-    std::unique_ptr<TOnePole> lossFilter;    // damping in the reflection at the bridge
-    std::unique_ptr<TBiquad> bodyResonator;  // the body; produces the output
-    std::unique_ptr<tslowmodul> modulator;   // can modulate the nut-side delay
-    std::unique_ptr<tadsr> envelope;         // shapes the bow velocity
+    // Owned units, held in the instrument itself: the sample step reaches each at a fixed offset
+    // from the instrument instead of through a pointer of its own.
+    tdlinel nutLine;        // bow to nut: (1 - bowPosition) * loopDelay
+    tdlinel bridgeLine;     // bow to bridge: bowPosition * loopDelay
+    tbowtbl bow;            // friction curve
+    TOnePole lossFilter;    // damping in the reflection at the bridge
+    TBiquad bodyResonator;  // the body; produces the output
+    tslowmodul modulator;   // can modulate the nut-side delay
+    tadsr envelope;         // shapes the bow velocity
     // Parameters.
     float bowVelocityScale = 0.0f;  // maximum bow velocity of the current note
     float loopDelay = 0.0f;         // total delay of the string loop in samples
@@ -93,6 +102,15 @@ public:
 private:
     // Sets both lines from loopDelay and bowPosition.
     void placeBow();
+    // The nut-side delay for a modulator output: formed in double, rounded once.
+    float modulatedNutDelay(double modulation) const {
+        return roundToSingle(modulation * (static_cast<double>(loopDelay) * modulationDepth) +
+                             (1.0 - static_cast<double>(bowPosition)) *
+                                 static_cast<double>(loopDelay));
+    }
+    // modulatedNutDelay(+0), formed again whenever loopDelay, bowPosition or modulationDepth
+    // changes (placeBow and control 1 are the only places that change them).
+    float nutDelayAtRest = 0.0f;
 };
 
 }  // namespace velquistdsp

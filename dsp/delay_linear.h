@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "dsp/delay.h"
+#include "dsp/precision.h"
 
 namespace velquistdsp {
 
@@ -17,12 +18,23 @@ public:
     tdlinel(int32_t initialDelay, int32_t maximumDelay);
 
     float computeSample(float input) override {
-        inputs[writeIndex] = input;
+        float* const buffer = inputs.get();
+        buffer[writeIndex] = input;
         if (++writeIndex == length) writeIndex = 0;
-        outputs[0] = peekOutput();
-        outputStale = true;
-        if (++readIndex >= length) readIndex -= length;
-        return outputs[0];
+        // readIndex is always below length, so the slot after it is also where it moves next.
+        const int32_t nextIndex = readIndex + 1 < length ? readIndex + 1 : 0;
+        // The flag ends up true either way; it only needs writing where it was false.
+        float output;
+        if (outputStale) {
+            output = interpolate(buffer, nextIndex);
+            cachedOutput = output;
+        } else {
+            output = cachedOutput;
+            outputStale = true;
+        }
+        outputs[0] = output;
+        readIndex = nextIndex;
+        return output;
     }
     // The interpolated value at the read position, computed once per step and cached. A call
     // between two computeSample calls fixes what the next computeSample returns, before its
@@ -30,22 +42,52 @@ public:
     float peekOutput() override {
         if (outputStale) {
             const int32_t nextIndex = readIndex + 1 < length ? readIndex + 1 : 0;
-            cachedOutput = inputs[readIndex] * oneMinusFraction;
-            cachedOutput = inputs[nextIndex] * fraction + cachedOutput;
+            cachedOutput = interpolate(inputs.get(), nextIndex);
             outputStale = false;
         }
         return cachedOutput;
     }
 
     // Moves the read position to trail the write position by requestedDelay samples. Leaves
-    // the cached output alone.
-    void setDelay(float requestedDelay);
+    // the cached output alone. Inline: with modulation on, the instrument calls it every sample,
+    // mostly with the same request as the sample before.
+    void setDelay(float requestedDelay) {
+        // The read position is a function of the request and the write index alone, so a
+        // repeated request whose write index lies in the run noted by the last derivation gets
+        // the slot the derivation would give, and the fraction and delay it left, which nothing
+        // else writes (see deriveDelay).
+        const auto stepsSinceDerived = static_cast<uint32_t>(writeIndex - runFirstWrite);
+        if (bitPattern(requestedDelay) == runRequest && stepsSinceDerived <= runSteps) {
+            readIndex = writeIndex + runReadOffset;
+            return;
+        }
+        deriveDelay(requestedDelay);
+    }
 
+private:
+    // Places the read position from scratch and notes the run of write indexes over which the
+    // same request moves it by whole slots only.
+    void deriveDelay(float requestedDelay);
+
+    // (1 - fraction) * the slot at readIndex + fraction * the slot after it, rounded after each
+    // operation in that order.
+    float interpolate(const float* buffer, int32_t nextIndex) const {
+        const float near = buffer[readIndex] * oneMinusFraction;
+        return buffer[nextIndex] * fraction + near;
+    }
+
+public:
     // Signal state, set by setDelay and advanced by computeSample.
     float fraction = 0.0f;          // weight of the slot after readIndex
     float oneMinusFraction = 1.0f;  // weight of the slot at readIndex
     float cachedOutput = 0.0f;      // the interpolated output peekOutput last computed
     bool outputStale = true;        // cachedOutput must be computed again before it is used
+    // The last derivation: its request's bits, its write index, how many write indexes after it
+    // give the same fraction one slot further each, and readIndex - writeIndex over that run.
+    uint32_t runRequest = 0;
+    int32_t runFirstWrite = 0;
+    uint32_t runSteps = 0;
+    int32_t runReadOffset = 0;
 };
 
 }  // namespace velquistdsp

@@ -13,6 +13,9 @@
 //    holds on every target. Carrying those intermediates wider would let two builds drift
 //    apart audibly within a phrase, because the string loop feeds its rounding errors back.
 
+#include <cstdint>
+#include <cstring>
+
 namespace velquistdsp {
 
 // Every unit computes for this many samples per second, whatever rate a host announces.
@@ -24,6 +27,13 @@ constexpr double kAngleConstant = 6.28318530718;
 // The single rounding of a value formed in double.
 inline float roundToSingle(double value) {
     return static_cast<float>(value);
+}
+
+// The bit pattern of a float: tells +0 from -0 and one NaN from another, where == cannot.
+inline std::uint32_t bitPattern(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
 
 }  // namespace velquistdsp

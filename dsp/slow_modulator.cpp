@@ -12,11 +12,9 @@ constexpr double phaseStepPerRate = kAngleConstant / 256.0;
 }  // namespace
 
 tslowmodul::tslowmodul()
-    : phaseStep(roundToSingle(6.0 * phaseStepPerRate)),
-      randomSource(std::make_unique<tsubnoise>(330)),
-      randomFilter(std::make_unique<TOnePole>()) {
-    randomFilter->setPole(0.999f);
-    randomFilter->setGain(randomGain * 10.0f);
+    : phaseStep(roundToSingle(6.0 * phaseStepPerRate)) {
+    randomFilter.setPole(0.999f);
+    randomFilter.setGain(randomGain * 10.0f);
 }
 
 void tslowmodul::setVibratoRate(float rate) {
@@ -29,7 +27,7 @@ void tslowmodul::setVibratoGain(float gain) {
 
 void tslowmodul::setRandomGain(float gain) {
     randomGain = gain;
-    randomFilter->setGain(10.0f * gain);
+    randomFilter.setGain(10.0f * gain);
 }
 
 }  // namespace velquistdsp

@@ -68,21 +68,25 @@ void checkTimeline(const corvalen::render::Timeline& timeline) {
 // Plays the timeline through the scheduler as corvalen-render does, in blocks of `blockSize`.
 void checkScheduling(const corvalen::render::Timeline& timeline, int blockSize, int cap) {
     corvalen::render::EventScheduler scheduler(timeline.events, cap);
-    std::vector<VstMidiEvent> list(static_cast<std::size_t>(scheduler.maxEventsPerList()));
+    corvalen::vsthost::EventList list(static_cast<std::size_t>(scheduler.maxEventsPerList()));
     std::int64_t blockStart = 0;
     std::size_t delivered = 0;
     // Each slice either hands on an event or moves a whole block on; stop once the last event
     // is out, so that a file lasting hours costs no more than its events.
     while (!scheduler.finished()) {
         const corvalen::render::EventScheduler::Slice slice =
-            scheduler.next(blockStart, blockSize, list.data());
+            scheduler.next(blockStart, blockSize, list);
         CORVALEN_FUZZ_CHECK(slice.frames >= 1 && slice.frames <= blockSize, "slice length",
                             slice.frames);
         CORVALEN_FUZZ_CHECK(
             slice.eventCount >= 0 && slice.eventCount <= scheduler.maxEventsPerList(),
             "list length", slice.eventCount);
+        CORVALEN_FUZZ_CHECK(list.size() == static_cast<std::size_t>(slice.eventCount),
+                            "list holds other than the slice's events",
+                            static_cast<long long>(list.size()));
+        const VstEvents* sent = list.get();
         for (int i = 0; i < slice.eventCount; ++i) {
-            const VstMidiEvent& event = list[static_cast<std::size_t>(i)];
+            const VstMidiEvent& event = *reinterpret_cast<const VstMidiEvent*>(sent->events[i]);
             const corvalen::render::TimedEvent& timed = timeline.events[delivered++];
             CORVALEN_FUZZ_CHECK(event.deltaFrames >= 0 && event.deltaFrames < slice.frames,
                                 "deltaFrames outside its slice", event.deltaFrames);

@@ -8,7 +8,8 @@
 #   scripts/callgrind-per-sample.sh [build dir]   (default build/bench: cmake --preset bench)
 #
 # The build needs -DCORVALEN_BUILD_BENCHMARKS=ON (target corvalen-perf-probe) and should be a
-# Release build. Prints one line per configuration.
+# Release build. Prints one line per configuration. CORVALEN_PLUGIN_PATH=<library> counts another
+# build of the plug-in (the instrument lines always count this build's sound units).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -55,3 +56,6 @@ per_sample "plug-in entry point, 32-frame blocks" plugin 32
 per_sample "plug-in entry point, 1-frame blocks" plugin 1
 per_sample "instrument computeSample, modulation on" instrument 1
 per_sample "plug-in entry point, 512 frames, Mod Gain" plugin 512 0.03125
+per_sample "plug-in entry point, 32 frames, Mod Gain" plugin 32 0.03125
+per_sample "plug-in entry point, 1 frame, Mod Gain" plugin 1 0.03125
+per_sample "plug-in, release tail 30 s on, 512 frames" tail 512

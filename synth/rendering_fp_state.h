@@ -23,9 +23,15 @@ public:
     static constexpr std::uint32_t kDenormalsAreZero = 1u << 6;
     static constexpr std::uint32_t kRoundingControl = 3u << 13;  // 0: to nearest
 
+    // Writing MXCSR serialises the processor, and a write that would store the value already
+    // there changes nothing, so on entry it is skipped: hosts whose audio threads already flush
+    // subnormals save one of the two writes. The caller's state is written back on return
+    // whatever it is now: reading MXCSR to see whether the flags changed costs as much as the
+    // write (and, just after a write, stalls for tens of nanoseconds on some processors).
     RenderingFpState() : callerState(readMxcsr()) {
-        writeMxcsr((callerState & ~kRoundingControl) | kFlushToZero | kDenormalsAreZero |
-                   kMxcsrExceptionMasks);
+        const std::uint32_t wanted = (callerState & ~kRoundingControl) | kFlushToZero |
+                                     kDenormalsAreZero | kMxcsrExceptionMasks;
+        if (wanted != callerState) writeMxcsr(wanted);
     }
     ~RenderingFpState() { writeMxcsr(callerState); }
     RenderingFpState(const RenderingFpState&) = delete;

@@ -49,10 +49,27 @@ void sendControl(velquistdsp::tbowedstring& string, int number, float scaledValu
 #endif
 
 // Samples [from, to) of the block: the instrument's output times the level, the same value in
-// both channels.
+// both channels. The modulation state cannot change within a run (only controls change it), so
+// it is chosen once per run.
+template <bool kAccumulate, bool kModulated>
+CORVALEN_FLATTEN void renderSamples(velquistdsp::tbowedstring& string, float gain, float* left,
+                                    float* right, VstInt32 from, VstInt32 to) {
+    for (VstInt32 sample = from; sample < to; ++sample) {
+        const float y = string.step<kModulated>() * gain;
+        if constexpr (kAccumulate) {
+            left[sample] += y;
+            right[sample] += y;
+        } else {
+            left[sample] = y;
+            right[sample] = y;
+        }
+    }
+}
+
+// The same samples through the instrument's own computeSample, called once per sample.
 template <bool kAccumulate>
-CORVALEN_FLATTEN void renderRun(velquistdsp::tbowedstring& string, float gain, float* left,
-                                float* right, VstInt32 from, VstInt32 to) {
+void renderSamplesByCalls(velquistdsp::tbowedstring& string, float gain, float* left, float* right,
+                          VstInt32 from, VstInt32 to) {
     for (VstInt32 sample = from; sample < to; ++sample) {
         const float y = string.computeSample() * gain;
         if constexpr (kAccumulate) {
@@ -62,6 +79,24 @@ CORVALEN_FLATTEN void renderRun(velquistdsp::tbowedstring& string, float gain, f
             left[sample] = y;
             right[sample] = y;
         }
+    }
+}
+
+// Below this many samples a run calls the step instead of inlining it: the inlined loop loads
+// the string's state into registers before its first sample and stores it back after its last,
+// which costs more than the calls it saves over a few samples (tiny host blocks, events close
+// together).
+constexpr VstInt32 kShortRun = 8;
+
+template <bool kAccumulate>
+void renderRun(velquistdsp::tbowedstring& string, float gain, float* left, float* right,
+               VstInt32 from, VstInt32 to) {
+    if (to - from < kShortRun) {
+        renderSamplesByCalls<kAccumulate>(string, gain, left, right, from, to);
+    } else if (string.modulationOn()) {
+        renderSamples<kAccumulate, true>(string, gain, left, right, from, to);
+    } else {
+        renderSamples<kAccumulate, false>(string, gain, left, right, from, to);
     }
 }
 

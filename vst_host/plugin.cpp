@@ -40,7 +40,8 @@ void Plugin::open() {
                             std::to_string(opened.numInputs) + ", outputs " +
                             std::to_string(opened.numOutputs) + ", parameters " +
                             std::to_string(opened.numParams) + ", programs " +
-                            std::to_string(opened.numPrograms) + ")");
+                            std::to_string(opened.numPrograms) + "; channels may number 0 to " +
+                            std::to_string(kMaxChannels) + ")");
     }
     if (!opened.processReplacing && !opened.process) {
         throw LoadError(LoadFailure::kNoEffect, path_ + ": the effect has no processing entry");

@@ -21,8 +21,10 @@ struct HostSettings {
 
 class Plugin {
 public:
-    // More channels than this is taken as a corrupt record rather than a real plug-in.
-    static constexpr VstInt32 kMaxChannels = 64;
+    // More channels than this is taken as a corrupt record rather than a real plug-in. Real
+    // ones go far beyond 64 (a multi-sampler of Debian's lsp-plugins-vst has 98 outputs); the
+    // bound only keeps a garbage count from asking for gigabytes of buffers.
+    static constexpr VstInt32 kMaxChannels = 1024;
 
     // Loads the library, calls its entry point and opens the effect (effOpen), then tells it
     // the sample rate and block size. Throws LoadError.

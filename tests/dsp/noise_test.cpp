@@ -89,15 +89,15 @@ TEST(SlowModulator, Defaults) {
     EXPECT_SAME_FLOAT(0.04f, modulator.vibratoGain);
     EXPECT_SAME_FLOAT(0.005f, modulator.randomGain);
     // randomGain * 10 in single: 0.005f * 10 is a tie that rounds to even, just below 0.05f.
-    EXPECT_SAME_FLOAT(0x1.999998p-5f, modulator.randomFilter->getGain());
-    EXPECT_SAME_FLOAT(0x1.0624p-10f, modulator.randomFilter->numerator[0]);  // 1 - 0.999
-    EXPECT_EQ(329, modulator.randomSource->counter);
+    EXPECT_SAME_FLOAT(0x1.999998p-5f, modulator.randomFilter.getGain());
+    EXPECT_SAME_FLOAT(0x1.0624p-10f, modulator.randomFilter.numerator[0]);  // 1 - 0.999
+    EXPECT_EQ(329, modulator.randomSource.counter);
     modulator.setVibratoRate(6.0f);
     EXPECT_SAME_FLOAT(0x1.2d97c8p-3f, modulator.phaseStep);
     modulator.setVibratoRate(6.12723f);
     EXPECT_SAME_FLOAT(0x1.33fcfap-3f, modulator.phaseStep);
     modulator.setRandomGain(0.5f);
-    EXPECT_SAME_FLOAT(5.0f, modulator.randomFilter->getGain());
+    EXPECT_SAME_FLOAT(5.0f, modulator.randomFilter.getGain());
 }
 
 TEST(SlowModulator, FirstOutputsAreTheSineAlone) {

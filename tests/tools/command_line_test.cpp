@@ -13,11 +13,11 @@ TEST(CommandLine, DefaultsRenderTheDemoPhraseThroughTheBuiltPlugin) {
     EXPECT_FALSE(options.help);
     EXPECT_FALSE(options.info);
     EXPECT_TRUE(options.pluginPath.empty());
-    EXPECT_TRUE(options.midiPath.empty());
-    EXPECT_EQ(options.outputPath, "out.wav");
+    EXPECT_TRUE(options.midiPaths.empty());
+    EXPECT_TRUE(options.outputPath.empty());
     EXPECT_EQ(options.sampleRate, 44100);
     EXPECT_EQ(options.blockSize, 512);
-    EXPECT_EQ(options.maxEventsPerList, 32);
+    EXPECT_EQ(options.maxEventsPerList, 0);
     EXPECT_LT(options.tailSeconds, 0.0);
     EXPECT_FALSE(options.program.has_value());
 }
@@ -41,7 +41,21 @@ TEST(CommandLine, OptionsTakeSeparateOrAttachedValues) {
     EXPECT_EQ(options.parameters[1].value, 1.0f);
     EXPECT_EQ(options.maxEventsPerList, 8);
     EXPECT_TRUE(options.quiet);
-    EXPECT_EQ(options.midiPath, "song.mid");
+    EXPECT_EQ(options.midiPaths, std::vector<std::string>{"song.mid"});
+}
+
+TEST(CommandLine, ListsNormalizeLevelAndSeveralFiles) {
+    Options options = parseCommandLine(
+        {"--channel", "1,10", "--track=3-5,2,4", "--normalize", "a.mid", "-", "b.mid", "--gain=0"});
+    EXPECT_EQ(options.channels, (std::vector<int>{1, 10}));
+    EXPECT_EQ(options.tracks, (std::vector<int>{3, 4, 5, 2}));
+    EXPECT_EQ(options.normalizeDbfs, -1.0);
+    EXPECT_EQ(options.midiPaths, (std::vector<std::string>{"a.mid", "-", "b.mid"}));
+    options = parseCommandLine({"--normalize", "-3.5", "x.mid", "-t", "FLAC", "--format", "16"});
+    EXPECT_EQ(options.normalizeDbfs, -3.5);
+    EXPECT_EQ(options.midiPaths, std::vector<std::string>{"x.mid"});
+    EXPECT_EQ(options.type, corvalen::render::Container::kFlac);
+    EXPECT_EQ(options.format, corvalen::render::SampleFormat::kPcm16);
 }
 
 TEST(CommandLine, BadUsageIsRefusedWithAMessage) {
@@ -70,9 +84,20 @@ TEST(CommandLine, BadUsageIsRefusedWithAMessage) {
         {"--tail", "nan"},
         {"--tail", "inf"},
         {"--program", "-1"},
-        {"--max-events", "0"},
+        {"--max-events", "-1"},
         {"--help=yes"},
-        {"a.mid", "b.mid"},
+        {"a.mid", "b.mid", "-o", "x.wav"},
+        {"-", "-"},
+        {"--channel", "0"},
+        {"--channel", "17"},
+        {"--channel", "1,,2"},
+        {"--channel", "5-3"},
+        {"--track", "0"},
+        {"--gain", "61"},
+        {"--normalize=1"},
+        {"--gain", "-6", "--normalize"},
+        {"--type", "mp3"},
+        {"--render-rate", "100"},
     };
     for (const auto& arguments : bad) {
         std::string joined;

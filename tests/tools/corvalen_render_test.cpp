@@ -135,4 +135,48 @@ TEST_F(CorvalenRender, BlockSizeDoesNotChangeASingleSample) {
     EXPECT_EQ(large.channels[0], small.channels[0]);
 }
 
+// Corvalen computes at 44.1 kHz whatever the host says: at 48 kHz it plays sharp, which the
+// tool says; rendered at 44.1 kHz and converted, an A4 keeps its 44.1 kHz pitch within a cent.
+TEST_F(CorvalenRender, ARenderRateOf44100KeepsThePitchInA48kFile) {
+    const auto a4 = SmfBuilder(0, 1, 480)
+                        .beginTrack()
+                        .delta(0)
+                        .bytes({0x90, 69, 110})
+                        .delta(1920)
+                        .bytes({0x80, 69, 0})
+                        .endTrack()
+                        .build();
+    const auto reference = renderMidi(a4, "--tail 0");
+    render_test::writeFile(folder_.file("in.mid"), a4);
+    const std::string base = quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN_PATH) +
+                             " --format float --tail 0 " + quoted(folder_.file("in.mid")) + " -o ";
+    const auto sharp =
+        render_test::runCommand(base + quoted(folder_.file("sharp.wav")) + " -r 48000");
+    EXPECT_EQ(sharp.exitCode, 0);
+    EXPECT_NE(
+        sharp.output.find("warning: Corvalen computes at 44100 Hz whatever the host's rate: at "
+                          "48000 Hz it plays 1.47 semitones sharp; add --render-rate 44100"),
+        std::string::npos)
+        << sharp.output;
+    const auto converted = render_test::runCommand(base + quoted(folder_.file("48k.wav")) +
+                                                   " -r 48000 --render-rate 44100");
+    ASSERT_EQ(converted.exitCode, 0) << converted.output;
+    EXPECT_EQ(converted.output.find("warning"), std::string::npos) << converted.output;
+    const auto wav = render_test::readWav(folder_.file("48k.wav"));
+    ASSERT_EQ(wav.sampleRate, 48000);
+    ASSERT_EQ(wav.channels.size(), 2u);
+    ASSERT_EQ(reference.channels.size(), 2u);
+    // Two seconds at either rate, give or take the converter's last frames.
+    EXPECT_NEAR(static_cast<double>(wav.channels[0].size()), 96000.0, 2.0);
+    const double at44 =
+        render_test::estimateFrequency(reference.channels[0], 44100, 32768, kRate, 300.0, 600.0);
+    const double at48 = render_test::estimateFrequency(wav.channels[0], 48000, 32768 * 48 / 44,
+                                                       48000.0, 300.0, 600.0);
+    EXPECT_NEAR(cents(at48, at44), 0.0, 1.0) << at44 << " Hz against " << at48 << " Hz";
+    const auto sharpWav = render_test::readWav(folder_.file("sharp.wav"));
+    const double sharpHz = render_test::estimateFrequency(sharpWav.channels.at(0), 48000, 32768,
+                                                          48000.0, 300.0, 700.0);
+    EXPECT_NEAR(cents(sharpHz, at44), 147.0, 5.0) << sharpHz << " Hz";
+}
+
 }  // namespace

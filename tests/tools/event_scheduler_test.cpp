@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
-using corvalen::render::EventList;
 using corvalen::render::EventScheduler;
 using corvalen::render::TimedEvent;
+using corvalen::vsthost::EventList;
 
 std::vector<TimedEvent> notesAt(std::initializer_list<std::int64_t> frames) {
     std::vector<TimedEvent> events;
@@ -34,16 +32,18 @@ struct Delivered {
 std::vector<Delivered> play(const std::vector<TimedEvent>& events, int block, int cap,
                             std::int64_t length, std::vector<int>* sliceLengths = nullptr) {
     EventScheduler scheduler(events, cap);
-    EventList list(cap);
+    EventList list(static_cast<std::size_t>(cap));
     std::vector<Delivered> delivered;
     std::int64_t position = 0;
     while (position < length || !scheduler.finished()) {
-        const auto slice = scheduler.next(position, block, list.events());
+        const auto slice = scheduler.next(position, block, list);
         EXPECT_GE(slice.frames, 1);
         EXPECT_LE(slice.frames, block);
         EXPECT_LE(slice.eventCount, cap);
+        EXPECT_EQ(list.size(), static_cast<std::size_t>(slice.eventCount));
+        const VstEvents* sent = list.get();
         for (int i = 0; i < slice.eventCount; ++i) {
-            const VstMidiEvent& event = list.events()[i];
+            const VstMidiEvent& event = *reinterpret_cast<const VstMidiEvent*>(sent->events[i]);
             EXPECT_GE(event.deltaFrames, 0);
             EXPECT_LT(event.deltaFrames, slice.frames);
             delivered.push_back({position + event.deltaFrames, event.midiData[1]});
@@ -97,6 +97,24 @@ TEST(EventScheduler, MoreEventsOnOneFrameThanAListHoldsWaitOneFrame) {
     EXPECT_EQ(slices, (std::vector<int>{7, 1, 1, 64}));
 }
 
+// The list sized for the densest block never splits a block, however the blocks fall.
+TEST(EventScheduler, AListAsLargeAsTheDensestBlockSplitsNothing) {
+    const auto events = notesAt({0, 0, 5, 63, 64, 64, 64, 100, 127, 130, 131, 131, 200});
+    // Frames 63 to 126, 64 to 127 and 100 to 163 hold 5 events each; 0 to 63 hold 4.
+    EXPECT_EQ(corvalen::render::densestBlock(events, 64), 5);
+    EXPECT_EQ(corvalen::render::densestBlock(events, 1), 3);
+    EXPECT_EQ(corvalen::render::densestBlock({}, 64), 1);
+    for (int block : {1, 7, 64, 100}) {
+        std::vector<int> slices;
+        const auto delivered =
+            play(events, block, corvalen::render::densestBlock(events, block), 256, &slices);
+        ASSERT_EQ(delivered.size(), events.size());
+        for (std::size_t i = 0; i < events.size(); ++i)
+            EXPECT_EQ(delivered[i].frame, events[i].frame);
+        for (std::size_t i = 0; i + 1 < slices.size(); ++i) EXPECT_EQ(slices[i], block) << block;
+    }
+}
+
 TEST(EventScheduler, MidiEventFieldsAreFilledAsASequencerSendsThem) {
     auto events = notesAt({3});
     events[0].bytes[0] = 0xC4;
@@ -104,10 +122,11 @@ TEST(EventScheduler, MidiEventFieldsAreFilledAsASequencerSendsThem) {
     events[0].bytes[2] = 0;
     EventScheduler scheduler(events, 4);
     EventList list(4);
-    std::memset(list.events(), 0xAB, sizeof(VstMidiEvent) * 4);
-    const auto slice = scheduler.next(0, 16, list.events());
+    list.addMidi(9, 0x90, 1, 2);  // left from an earlier block: must be gone
+    const auto slice = scheduler.next(0, 16, list);
     ASSERT_EQ(slice.eventCount, 1);
-    const VstMidiEvent& event = list.events()[0];
+    ASSERT_EQ(list.get()->numEvents, 1);
+    const VstMidiEvent& event = *reinterpret_cast<const VstMidiEvent*>(list.get()->events[0]);
     EXPECT_EQ(event.type, kVstMidiType);
     EXPECT_EQ(event.byteSize, 32);
     EXPECT_EQ(event.deltaFrames, 3);
@@ -118,16 +137,6 @@ TEST(EventScheduler, MidiEventFieldsAreFilledAsASequencerSendsThem) {
     EXPECT_EQ(event.midiData[2], 0);
     EXPECT_EQ(event.midiData[3], 0);
     EXPECT_EQ(event.detune, 0);
-}
-
-TEST(EventList, HoldsAsManyPointersAsItsCapacity) {
-    EventList list(40);
-    VstEvents* events = list.list(40);
-    EXPECT_EQ(events->numEvents, 40);
-    EXPECT_EQ(events->reserved, 0);
-    for (int i = 0; i < 40; ++i) {
-        EXPECT_EQ(static_cast<void*>(events->events[i]), static_cast<void*>(&list.events()[i]));
-    }
 }
 
 }  // namespace

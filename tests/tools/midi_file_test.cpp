@@ -75,29 +75,28 @@ TEST(MidiFileReader, MetaAndSysexAreSkippedButKeepTheirTime) {
     EXPECT_EQ(sequence.tempos[0].microsecondsPerQuarter, 400000u);
 }
 
-TEST(MidiFileReader, SysexAndMetaCancelRunningStatus) {
-    const auto afterSysex = SmfBuilder(0, 1, 480)
-                                .beginTrack()
-                                .delta(0)
-                                .bytes({0x90, 60, 100})
-                                .delta(0)
-                                .bytes({0xF0, 1, 0xF7})
-                                .delta(0)
-                                .bytes({61, 100})
-                                .endTrack()
-                                .build();
-    EXPECT_THROW(parse(afterSysex), MidiFileError);
-    const auto afterMeta = SmfBuilder(0, 1, 480)
+TEST(MidiFileReader, RunningStatusAfterSysexOrMetaKeepsTheLastChannelStatusWithAWarning) {
+    for (const std::initializer_list<int> between :
+         {std::initializer_list<int>{0xF0, 1, 0xF7}, std::initializer_list<int>{0xFF, 0x01, 0}}) {
+        const auto bytes = SmfBuilder(0, 1, 480)
                                .beginTrack()
                                .delta(0)
                                .bytes({0x90, 60, 100})
                                .delta(0)
-                               .bytes({0xFF, 0x01, 0})
+                               .bytes(between)
                                .delta(0)
                                .bytes({61, 100})
                                .endTrack()
                                .build();
-    EXPECT_THROW(parse(afterMeta), MidiFileError);
+        const MidiSequence sequence = parse(bytes);
+        ASSERT_EQ(sequence.messages.size(), 2u);
+        expectMessage(sequence.messages[1], 0, 0x90, 61, 100);
+        ASSERT_EQ(sequence.warnings.size(), 1u);
+        EXPECT_NE(
+            sequence.warnings[0].find("running status right after a meta or system-exclusive"),
+            std::string::npos)
+            << sequence.warnings[0];
+    }
 }
 
 TEST(MidiFileReader, FormatOneMergesByTickThenTrackThenFileOrder) {
@@ -182,10 +181,9 @@ TEST(MidiFileReader, MalformedFilesAreErrors) {
     const std::vector<std::vector<std::uint8_t>> malformed = {
         {},
         {'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 1, 0xE0},
-        {'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1, 1, 0xE0},  // header too short
-        SmfBuilder(2, 1, 480).beginTrack().endTrack().build(),  // format 2
-        SmfBuilder(0, 2, 480).beginTrack().endTrack().beginTrack().endTrack().build(),
-        SmfBuilder(1, 3, 480).beginTrack().endTrack().build(),     // tracks missing
+        {'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1, 1, 0xE0},     // header too short
+        SmfBuilder(2, 1, 480).beginTrack().endTrack().build(),     // format 2
+        SmfBuilder(1, 0, 480).build(),                             // no tracks
         SmfBuilder(0, 1, 0).beginTrack().endTrack().build(),       // zero division
         SmfBuilder(0, 1, 0xEC28).beginTrack().endTrack().build(),  // -20 fps
         SmfBuilder(0, 1, 0xE700).beginTrack().endTrack().build(),  // 0 ticks per frame
@@ -195,32 +193,84 @@ TEST(MidiFileReader, MalformedFilesAreErrors) {
         SmfBuilder(0, 1, 480).beginTrack().delta(0).tempo(0).endTrack().build(),
         SmfBuilder(0, 1, 480).beginTrack().bytes({0x81, 0x80, 0x80, 0x80, 0}).endTrack().build(),
         SmfBuilder(0, 1, 480).beginTrack().delta(0).bytes({0x90, 60, 0x90}).endTrack().build(),
-        SmfBuilder(0, 1, 480).beginTrack().delta(0).bytes({0xF0, 100, 1}).endTrack().build(),
+        {'R', 'I', 'F', 'F', 12, 0, 0, 0, 'R', 'M', 'I', 'D', 'L', 'I', 'S', 'T', 0, 0, 0, 0},
     };
     for (std::size_t i = 0; i < malformed.size(); ++i) {
         EXPECT_THROW(parse(malformed[i]), MidiFileError) << "case " << i;
     }
 }
 
-TEST(MidiFileReader, EveryTruncationOfAValidFileIsAnErrorNotACrash) {
+TEST(MidiFileReader, PlayableFaultsAreReadWithAWarning) {
+    const std::vector<std::pair<std::vector<std::uint8_t>, std::string>> playable = {
+        {SmfBuilder(0, 2, 480).beginTrack().endTrack().beginTrack().endTrack().build(),
+         "a format 0 file with 2 tracks"},
+        {SmfBuilder(1, 3, 480).beginTrack().endTrack().build(),
+         "the header announces 3 tracks but the file holds 1"},
+        {SmfBuilder(0, 1, 480)
+             .beginTrack()
+             .delta(0)
+             .bytes({0x90, 60, 100})
+             .delta(0)
+             .bytes({0xF0, 100, 1})
+             .endTrack()
+             .build(),
+         "the file is cut short: track 1 ends inside an event"},
+    };
+    for (const auto& [bytes, warning] : playable) {
+        const MidiSequence sequence = parse(bytes);
+        ASSERT_FALSE(sequence.warnings.empty()) << warning;
+        EXPECT_NE(sequence.warnings.back().find(warning), std::string::npos)
+            << sequence.warnings.back();
+    }
+}
+
+// Every prefix of a valid file is refused (when cut inside the header) or read with a warning,
+// holding the messages that were complete; none crashes.
+TEST(MidiFileReader, EveryTruncationIsRefusedOrPlayedUpToTheCut) {
     const auto bytes = validFile();
-    ASSERT_NO_THROW(parse(bytes));
+    const MidiSequence whole = parse(bytes);
+    ASSERT_EQ(whole.messages.size(), 3u);
+    ASSERT_TRUE(whole.warnings.empty());
+    // Offsets just past the last byte of each message of the second track (track 1 holds
+    // 8 + 11 bytes, the second track header 8 more).
+    const std::size_t secondTrack = 14 + 8 + 11 + 8;
+    const std::size_t messageEnds[] = {secondTrack + 4, secondTrack + 11, secondTrack + 20};
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         // Copy into a buffer of exactly that size so that an overread is caught by ASan.
         const std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + length);
         try {
-            parse(cut);
-        } catch (const MidiFileError&) {
-            continue;
+            const MidiSequence sequence = parse(cut);
+            EXPECT_GE(length, 14u);
+            EXPECT_FALSE(sequence.warnings.empty()) << length;
+            std::size_t complete = 0;
+            for (std::size_t end : messageEnds) complete += end <= length ? 1 : 0;
+            EXPECT_EQ(sequence.messages.size(), complete) << "cut at " << length;
+        } catch (const MidiFileError& error) {
+            EXPECT_LT(length, 14u + 8u) << "cut at " << length << ": " << error.what();
         }
-        ADD_FAILURE() << "truncated at " << length << " bytes was accepted";
     }
 }
 
-TEST(MidiFileReader, TrackLengthPastTheFileIsAnError) {
-    auto bytes = validFile();
-    bytes[14 + 7] += 1;  // first track's length, lowest byte
-    EXPECT_THROW(parse(bytes), MidiFileError);
+TEST(MidiFileReader, RmidWrapperIsOpenedAndShortHeadersSaySo) {
+    const auto inner = validFile();
+    std::vector<std::uint8_t> riff = {'R', 'I', 'F', 'F', 0,   0,   0,   0,
+                                      'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'};
+    for (int shift = 0; shift < 32; shift += 8)
+        riff.push_back(static_cast<std::uint8_t>(inner.size() >> shift));
+    riff.insert(riff.end(), inner.begin(), inner.end());
+    const MidiSequence sequence = parse(riff);
+    EXPECT_EQ(sequence.messages.size(), 3u);
+    ASSERT_EQ(sequence.warnings.size(), 1u);
+    EXPECT_NE(sequence.warnings[0].find("RMID"), std::string::npos);
+
+    try {
+        parse({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1});
+        ADD_FAILURE() << "a 10-byte file was accepted";
+    } catch (const MidiFileError& error) {
+        EXPECT_NE(std::string(error.what()).find("ends inside its MIDI header (10 bytes"),
+                  std::string::npos)
+            << error.what();
+    }
 }
 
 TEST(MidiFileReader, MissingFileIsAnError) {

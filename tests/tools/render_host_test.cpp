@@ -1,9 +1,11 @@
 // corvalen-render as a host, driven end to end against the recording fixture plug-in: the
 // calls it makes, the events it delivers, what it does with buffers, and its exit codes.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "tests/tools/test_support.h"
 
@@ -15,6 +17,10 @@ using render_test::readWav;
 using render_test::runCommand;
 using render_test::SmfBuilder;
 using render_test::TempFolder;
+
+void fs_create(const std::string& folder) {
+    std::filesystem::create_directory(folder);
+}
 
 class RenderHost : public ::testing::Test {
 protected:
@@ -263,6 +269,235 @@ TEST_F(RenderHost, ExitCodesTellFailuresApart) {
     const auto result = render("-o /nonexistent/folder/o.wav");
     EXPECT_NE(result.output.find("cannot write /nonexistent/folder/o.wav"), std::string::npos)
         << result.output;
+}
+
+// Forty notes at ticks 0 to 39 (frames 0 to about 1792): with blocks of 2048 frames, all of
+// them in the first block's list, each on its own frame.
+TEST_F(RenderHost, ByDefaultABlocksEventsGoInOneListOnTheirFrames) {
+    auto builder = SmfBuilder(0, 1, 480).beginTrack();
+    for (int i = 0; i < 40; ++i) builder.delta(i == 0 ? 0 : 1).bytes({0x90, 20 + i, 100});
+    builder.delta(960).bytes({0x80, 20, 0});
+    const auto result = render("-b 2048 --format float --tail 0 -o " + quoted(file("out.wav")) +
+                               " " + quoted(midi(builder.endTrack().build())));
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const auto lines = calls();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "events 40"), lines.end());
+    const auto wav = readWav(file("out.wav"));
+    ASSERT_EQ(wav.channels.size(), 2u);
+    const auto frames = nonZeroFrames(wav.channels[0]);
+    ASSERT_EQ(frames.size(), 40u);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(frames[i], static_cast<std::size_t>(std::floor(i * 45.9375 + 0.5))) << i;
+    }
+}
+
+// Track 1: note 60 on channel 1; track 2: note 62 on channel 10 and note 64 on channel 2.
+std::vector<std::uint8_t> threeVoices() {
+    return SmfBuilder(1, 2, 480)
+        .beginTrack()
+        .delta(0)
+        .bytes({0xFF, 0x03, 4, 'L', 'e', 'a', 'd'})
+        .delta(0)
+        .bytes({0x90, 60, 100})
+        .delta(480)
+        .bytes({0x80, 60, 0})
+        .endTrack()
+        .beginTrack()
+        .delta(0)
+        .tempo(400000)
+        .delta(10)
+        .bytes({0x99, 62, 100})
+        .delta(1)
+        .bytes({0x91, 64, 100})
+        .endTrack()
+        .build();
+}
+
+TEST_F(RenderHost, ChannelsAndTracksChooseWhatPlaysAndMidiInfoTellsWhatThereIs) {
+    const std::string song = midi(threeVoices());
+    auto notesOf = [&](const std::string& selection) {
+        const auto result = render("--format float --tail 0 -o " + quoted(file("o.wav")) + " " +
+                                   selection + " " + quoted(song));
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        std::vector<int> notes;
+        const auto wav = readWav(file("o.wav"));
+        for (std::size_t frame : nonZeroFrames(wav.channels.at(1)))
+            notes.push_back(static_cast<int>(std::lround(wav.channels[1][frame] * 127)));
+        return notes;
+    };
+    EXPECT_EQ(notesOf(""), (std::vector<int>{60, 62, 64}));
+    EXPECT_EQ(notesOf("--channel 10,2"), (std::vector<int>{62, 64}));
+    EXPECT_EQ(notesOf("--track 1"), (std::vector<int>{60}));
+    EXPECT_EQ(notesOf("--track 2 --channel 10"), (std::vector<int>{62}));
+    const auto missing = render("-o " + quoted(file("o.wav")) + " --track 3 " + quoted(song));
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.output.find("there is no track 3 (the file has 2)"), std::string::npos)
+        << missing.output;
+
+    const auto info = runCommand(quoted(RENDER_EXE) + " --midi-info " + quoted(song));
+    ASSERT_EQ(info.exitCode, 0) << info.output;
+    for (const char* expected :
+         {"format 1, 480 ticks per quarter, length 0:00.400 (480 ticks)\n",
+          "Tempo changes: 1: 150.00 bpm at 0:00.000\n", "Tracks: 2\n",
+          "  track 1: \"Lead\", 1 notes, 2 messages, channels 1, C4 to C4\n",
+          "  track 2: 2 notes, 2 messages, channels 2,10, D4 to E4\n",
+          "  channel 10: 1 notes, 1 messages, D4 to D4 (drums in General MIDI)\n"}) {
+        EXPECT_NE(info.output.find(expected), std::string::npos) << expected << info.output;
+    }
+}
+
+// Two notes of velocity 127 and 100 on one frame: 1.787 on output 0 (+5.04 dBFS).
+TEST_F(RenderHost, GainNormalizingClippingAndSilenceAreHandledAndExplained) {
+    const auto bytes = SmfBuilder(0, 1, 480)
+                           .beginTrack()
+                           .delta(0)
+                           .bytes({0x90, 60, 127})
+                           .delta(0)
+                           .bytes({0x90, 61, 100})
+                           .delta(480)
+                           .bytes({0x80, 60, 0})
+                           .endTrack()
+                           .build();
+    const std::string song = midi(bytes);
+    const float loud = 1.0f + 100 / 127.0f;
+    auto peakOf = [&](const std::string& options) {
+        const auto result =
+            render("--tail 0 -o " + quoted(file("o.wav")) + " " + options + " " + quoted(song));
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        return std::make_pair(readWav(file("o.wav")).channels.at(0).at(0), result.output);
+    };
+    auto [peak, output] = peakOf("--format float --gain -6");
+    EXPECT_FLOAT_EQ(peak, loud * static_cast<float>(std::pow(10.0, -6 / 20.0)));
+    std::tie(peak, output) = peakOf("--format float --normalize -3");
+    EXPECT_FLOAT_EQ(peak, static_cast<float>(std::pow(10.0, -3 / 20.0)));
+    EXPECT_NE(output.find("peak -3.00 dBFS"), std::string::npos) << output;
+    // 16-bit: normalised to -1 dBFS, the written sample is within one step of it.
+    std::tie(peak, output) = peakOf("--format 16 --normalize");
+    EXPECT_NEAR(peak, std::pow(10.0, -1 / 20.0), 1.0 / 32768);
+    std::tie(peak, output) = peakOf("--format 24");
+    EXPECT_NE(output.find("1 samples beyond full scale were clipped (peak +5.04 dBFS): keep them "
+                          "with --format float, lower the level with --gain -5.2, or use "
+                          "--normalize"),
+              std::string::npos)
+        << output;
+
+    const std::string silence = "the output is silent (never above -120 dBFS): ";
+    std::tie(peak, output) = peakOf("--channel 5");
+    EXPECT_NE(output.find(silence + "there are no notes on the chosen channels"), std::string::npos)
+        << output;
+    const auto effect =
+        render("--tail 0 -o " + quoted(file("o.wav")) + " " + quoted(song), "passthrough");
+    EXPECT_EQ(effect.exitCode, 0);
+    EXPECT_NE(effect.output.find(silence + "the plug-in is an effect (2 inputs) and had no input: "
+                                           "feed it audio with --input FILE"),
+              std::string::npos)
+        << effect.output;
+
+    // The effect fed a 22050 Hz file: 0.5 s of a constant 0.25 becomes 1 s at 44100 Hz (plus
+    // the tail, here none), level kept by the resampler away from the edges.
+    SF_INFO info = {};
+    info.samplerate = 22050;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* in = sf_open(file("in.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(in, nullptr);
+    const std::vector<float> constant(11025, 0.25f);
+    sf_writef_float(in, constant.data(), 11025);
+    sf_close(in);
+    const auto fed = render("--tail 0 --format float --input " + quoted(file("in.wav")) + " -o " +
+                                quoted(file("o.wav")),
+                            "passthrough");
+    ASSERT_EQ(fed.exitCode, 0) << fed.output;
+    const auto wav = readWav(file("o.wav"));
+    ASSERT_EQ(wav.channels.size(), 2u);
+    EXPECT_GE(wav.channels[1].size(), 22050u);
+    EXPECT_NEAR(wav.channels[1][11025], 0.25f, 1e-3);  // right input fed from the mono file
+    EXPECT_EQ(fed.output.find("silent"), std::string::npos) << fed.output;
+}
+
+TEST_F(RenderHost, PluginsAreFoundByNameInBundlesAndListed) {
+    namespace fs = std::filesystem;
+    const std::string vst = file("vst");
+    fs::create_directories(vst + "/Suite");
+    fs::create_directories(vst + "/Bundle.vst");
+    fs::copy_file(RECORDER_PLUGIN, vst + "/Rec-vst.so");
+    fs::copy_file(RECORDER_PLUGIN, vst + "/Suite/Deep.so");
+    fs::copy_file(RECORDER_PLUGIN, vst + "/Bundle.vst/Bundle.so");
+    fs::copy_file(NO_ENTRY_LIBRARY, vst + "/NotAPlugin.so");
+    const std::string environment = "HOME=" + quoted(file("home")) + " VST_PATH=" + quoted(vst) +
+                                    " LXVST_PATH= CORVALEN_FIXTURE_LOG=" + quoted(log()) + " ";
+    const std::string exe = environment + quoted(RENDER_EXE) + " ";
+    for (const std::string& name :
+         {std::string("Rec-vst.so"), std::string("Rec"), std::string("Deep"),
+          std::string("Bundle.vst"), vst + "/Bundle.vst"}) {
+        const auto result = runCommand(exe + "--info -p " + quoted(name));
+        EXPECT_EQ(result.exitCode, 0) << name << ": " << result.output;
+        EXPECT_NE(result.output.find("Name:        Recorder"), std::string::npos) << result.output;
+    }
+    const auto missing = runCommand(exe + "--info -p Nowhere");
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_NE(missing.output.find("no plug-in Nowhere (looked in " + vst), std::string::npos)
+        << missing.output;
+
+    const auto list = runCommand(exe + "--list " + quoted(vst));
+    ASSERT_EQ(list.exitCode, 0) << list.output;
+    EXPECT_NE(list.output.find(vst + "/Bundle.vst/Bundle.so  |Recorder|Corvalen tests|"
+                                     "instrument|0 in, 2 out\n"),
+              std::string::npos)
+        << list.output;
+    EXPECT_NE(list.output.find(vst + "/NotAPlugin.so  |cannot load: "), std::string::npos);
+    EXPECT_NE(list.output.find(vst + "/Suite/Deep.so  |Recorder|"), std::string::npos);
+    EXPECT_NE(list.output.find("4 plug-in libraries"), std::string::npos);
+    // One that crashes while loading ends only its own child process. A sanitizer's runtime
+    // would catch the fault and exit instead, so it is told to leave SIGSEGV alone.
+    const auto crashing = runCommand("CORVALEN_FIXTURE_MODE=crash ASAN_OPTIONS=handle_segv=0 " +
+                                     exe + "--list " + quoted(vst));
+    EXPECT_EQ(crashing.exitCode, 0) << crashing.output;
+    EXPECT_NE(crashing.output.find(vst + "/Rec-vst.so  |crashed while loading (signal 11, "),
+              std::string::npos)
+        << crashing.output;
+    EXPECT_NE(crashing.output.find("4 plug-in libraries"), std::string::npos);
+
+    // Far more outputs than stereo: every one is written.
+    const auto wide =
+        render("--tail 0.1 -o " + quoted(file("wide.wav")) + " " +
+                   quoted(midi(SmfBuilder(0, 1, 480).beginTrack().endTrack().build())),
+               "wide");
+    ASSERT_EQ(wide.exitCode, 0) << wide.output;
+    EXPECT_EQ(readWav(file("wide.wav")).channels.size(), 98u);
+}
+
+TEST_F(RenderHost, MessagesNameTheFileAndWhatToDo) {
+    // A file cut inside its only track: played up to the cut, with a warning.
+    auto cut = fourNotes();
+    cut.resize(cut.size() - 6);
+    const std::string truncated = midi(cut);
+    auto result = render("--tail 0 -o " + quoted(file("o.wav")) + " " + quoted(truncated));
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("warning: " + truncated + ": the file is cut short: track 2"),
+              std::string::npos)
+        << result.output;
+
+    fs_create(file("folder.mid"));
+    result = render("-o " + quoted(file("o.wav")) + " " + quoted(file("folder.mid")));
+    EXPECT_EQ(result.exitCode, 6);
+    EXPECT_NE(result.output.find(file("folder.mid") + " is a folder, not a MIDI file"),
+              std::string::npos)
+        << result.output;
+
+    result = render("--param Volume=0.5 -o " + quoted(file("o.wav")));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.output.find("its parameters are 0 \"Gain\", 1 \"  Tone Colour \""),
+              std::string::npos)
+        << result.output;
+
+    result = render("--info " + quoted(truncated));
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.output.find("the MIDI files given are not read"), std::string::npos);
+
+    result = render("--progress --tail 0 -o " + quoted(file("o.wav")) + " " + quoted(truncated));
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.output.find("x real time, 0:00 left"), std::string::npos) << result.output;
 }
 
 }  // namespace

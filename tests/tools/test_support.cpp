@@ -113,16 +113,24 @@ Wav readWav(const std::string& path) {
     SF_INFO info = {};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) return wav;
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(file, interleaved.data(), info.frames);
+    // Read to the end rather than trusting the frame count: some containers (Ogg) only
+    // estimate it.
+    std::vector<float> interleaved;
+    std::vector<float> chunk(static_cast<std::size_t>(info.channels) * 4096);
+    for (;;) {
+        const sf_count_t got = sf_readf_float(file, chunk.data(), 4096);
+        if (got <= 0) break;
+        interleaved.insert(interleaved.end(), chunk.begin(), chunk.begin() + got * info.channels);
+    }
     sf_close(file);
+    const std::size_t frames = interleaved.size() / static_cast<std::size_t>(info.channels);
     wav.sampleRate = info.samplerate;
-    wav.channels.assign(static_cast<std::size_t>(info.channels),
-                        std::vector<float>(static_cast<std::size_t>(info.frames)));
-    for (sf_count_t frame = 0; frame < info.frames; ++frame) {
+    wav.channels.assign(static_cast<std::size_t>(info.channels), std::vector<float>(frames));
+    for (std::size_t frame = 0; frame < frames; ++frame) {
         for (int channel = 0; channel < info.channels; ++channel) {
-            wav.channels[static_cast<std::size_t>(channel)][static_cast<std::size_t>(frame)] =
-                interleaved[static_cast<std::size_t>(frame * info.channels + channel)];
+            wav.channels[static_cast<std::size_t>(channel)][frame] =
+                interleaved[frame * static_cast<std::size_t>(info.channels) +
+                            static_cast<std::size_t>(channel)];
         }
     }
     return wav;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/render/wav_writer.h"
+#include "tools/render/audio_file.h"
 
 namespace corvalen::render {
 
@@ -42,14 +42,25 @@ struct Options {
     std::vector<std::string> expectedFailures;  // with validate: known failures (XFAIL)
     bool listChecks = false;                    // print the validator's checks and exit
     std::string report = "text";                // with validate: "text" or "json"
+    bool list = false;                          // list the plug-ins found on the search path
+    bool midiInfo = false;                      // describe the MIDI files instead of rendering
+    bool progress = false;                      // progress line even when stderr is no terminal
+    bool noClobber = false;                     // refuse to replace an existing output
     std::string pluginPath;                     // empty: the Corvalen built next to the tool
-    std::string midiPath;                       // empty: the built-in demo phrase
-    std::string outputPath = "out.wav";
+    std::vector<std::string> midiPaths;         // empty: the built-in demo phrase; "-": stdin
+    std::string outputPath;                     // empty: named after the input; "-": stdout
+    std::optional<Container> type;              // container when the name does not tell
     int sampleRate = 44100;
+    std::optional<int> renderRate;  // the plug-in's rate, when not sampleRate
     int blockSize = 512;
-    int maxEventsPerList = 32;
-    SampleFormat format = SampleFormat::kPcm24;
+    int maxEventsPerList = 0;  // 0: a block's events in one list
+    std::optional<SampleFormat> format;
     double tailSeconds = -1.0;  // negative: until silence
+    double gainDb = 0.0;
+    std::optional<double> normalizeDbfs;
+    std::string inputAudioPath;  // audio fed to an effect's inputs
+    std::vector<int> channels;   // 1..16; empty: all
+    std::vector<int> tracks;     // 1..; empty: all
     std::optional<int> program;
     std::vector<ParameterSetting> parameters;
 };

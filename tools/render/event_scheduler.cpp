@@ -1,7 +1,6 @@
 #include "tools/render/event_scheduler.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace corvalen::render {
 
@@ -9,7 +8,7 @@ EventScheduler::EventScheduler(const std::vector<TimedEvent>& events, int maxEve
     : events_(events), maxEventsPerList_(std::max(1, maxEventsPerList)) {}
 
 EventScheduler::Slice EventScheduler::next(std::int64_t blockStart, int maxFrames,
-                                           VstMidiEvent* out) {
+                                           vsthost::EventList& out) {
     Slice slice;
     slice.frames = std::max(1, maxFrames);
     const std::int64_t blockEnd = blockStart + slice.frames;
@@ -35,42 +34,27 @@ EventScheduler::Slice EventScheduler::next(std::int64_t blockStart, int maxFrame
         slice.frames = static_cast<int>(std::max<std::int64_t>(1, cut - blockStart));
     }
 
+    out.clear();
     for (std::size_t i = 0; i < take; ++i) {
         const TimedEvent& timed = events_[first + i];
-        VstMidiEvent& event = out[i];
-        std::memset(&event, 0, sizeof event);
-        event.type = kVstMidiType;
-        event.byteSize = sizeof(VstMidiEvent);
-        // Events that had to wait are due at the slice's first frame.
-        event.deltaFrames =
-            static_cast<VstInt32>(std::max<std::int64_t>(0, timed.frame - blockStart));
-        event.flags = 0;  // sequenced, not played live
-        for (int b = 0; b < 3; ++b) event.midiData[b] = static_cast<char>(timed.bytes[b]);
+        // Events that had to wait are due at the slice's first frame. Flags stay 0: sequenced,
+        // not played live.
+        out.addMidi(static_cast<VstInt32>(std::max<std::int64_t>(0, timed.frame - blockStart)),
+                    timed.bytes[0], timed.bytes[1], timed.bytes[2]);
     }
     nextEvent_ = first + take;
     slice.eventCount = static_cast<int>(take);
     return slice;
 }
 
-EventList::EventList(int capacity)
-    : events_(static_cast<std::size_t>(std::max(1, capacity))),
-      storage_(offsetof(VstEvents, events) / sizeof(VstIntPtr) + events_.size()) {
-    static_assert(offsetof(VstEvents, events) % sizeof(VstIntPtr) == 0,
-                  "the event pointers follow pointer-sized fields");
-    static_assert(sizeof(VstIntPtr) == sizeof(VstEvent*), "pointer-sized storage");
-}
-
-VstEvents* EventList::list(int count) {
-    VstEvents* list = reinterpret_cast<VstEvents*>(storage_.data());
-    list->numEvents = count;
-    list->reserved = 0;
-    // Write through the storage so that pointers past the declared two stay in bounds.
-    VstEvent** pointers = reinterpret_cast<VstEvent**>(reinterpret_cast<char*>(storage_.data()) +
-                                                       offsetof(VstEvents, events));
-    for (int i = 0; i < count; ++i) {
-        pointers[i] = reinterpret_cast<VstEvent*>(&events_[static_cast<std::size_t>(i)]);
+int densestBlock(const std::vector<TimedEvent>& events, int blockFrames) {
+    std::size_t most = 1;
+    std::size_t first = 0;
+    for (std::size_t last = 0; last < events.size(); ++last) {
+        while (events[last].frame - events[first].frame >= blockFrames) ++first;
+        most = std::max(most, last - first + 1);
     }
-    return list;
+    return static_cast<int>(std::min<std::size_t>(most, INT32_MAX));
 }
 
 }  // namespace corvalen::render

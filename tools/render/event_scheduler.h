@@ -1,10 +1,11 @@
 // Hands timed events to the plug-in block by block, as a sequencer does.
 //
 // Every event lands at its exact frame: deltaFrames is its offset in the block that holds it.
-// A host cannot know how many events a plug-in takes per list, so lists are capped (see
-// kDefaultMaxEventsPerList); when a block holds more events than the cap, the block is cut
-// short just before the first event that did not fit, and the next slice starts at that event.
-// Only when more than the cap fall on one single frame do the rest arrive one frame late.
+// By default a block's events go in one list, as real hosts send them, however many there are.
+// Lists may be capped for testing plug-ins: when a block then holds more events than the cap,
+// the block is cut short just before the first event that did not fit, and the next slice
+// starts at that event. Only when more than the cap fall on one single frame do the rest
+// arrive one frame late.
 #pragma once
 
 #include <cstddef>
@@ -12,30 +13,25 @@
 #include <vector>
 
 #include "tools/render/timeline.h"
-#include "vst_plugin/aeffect.h"
+#include "vst_host/event_list.h"
 
 namespace corvalen::render {
 
 class EventScheduler {
 public:
-    // A MIDI cable carries one three-byte message per 0.96 ms, so a block of up to 1024
-    // frames at 44.1 kHz (23 ms) brings a live plug-in at most about 24 messages. Plug-ins are
-    // built for that traffic (Corvalen's queue holds 32), so 32 per list splits nothing that
-    // live MIDI could deliver, and only dense sequenced passages get cut.
-    static constexpr int kDefaultMaxEventsPerList = 32;
-
     struct Slice {
         int frames = 0;      // how many frames to render now (at least 1)
-        int eventCount = 0;  // events written to the caller's array, deltaFrames set
+        int eventCount = 0;  // events put in the caller's list, deltaFrames set
     };
 
     // `events` must stay alive and ordered by frame while the scheduler is used.
     EventScheduler(const std::vector<TimedEvent>& events, int maxEventsPerList);
 
     // Plans the slice that starts at `blockStart` and lasts at most `maxFrames` frames (> 0),
-    // writing its events into `out` (room for maxEventsPerList). Slices must be asked for in
-    // order, each starting where the previous one ended.
-    Slice next(std::int64_t blockStart, int maxFrames, VstMidiEvent* out);
+    // putting its events into `out` (cleared first; reserve maxEventsPerList so that filling
+    // it allocates nothing). Slices must be asked for in order, each starting where the
+    // previous one ended.
+    Slice next(std::int64_t blockStart, int maxFrames, vsthost::EventList& out);
 
     bool finished() const { return nextEvent_ >= events_.size(); }
     int maxEventsPerList() const { return maxEventsPerList_; }
@@ -46,21 +42,8 @@ private:
     std::size_t nextEvent_ = 0;
 };
 
-// An event list for effProcessEvents with room for a fixed number of MIDI events, allocated
-// once so that filling it per block allocates nothing.
-class EventList {
-public:
-    explicit EventList(int capacity);
-
-    VstMidiEvent* events() { return events_.data(); }
-    int capacity() const { return static_cast<int>(events_.size()); }
-    // The list, holding the first `count` events.
-    VstEvents* list(int count);
-
-private:
-    std::vector<VstMidiEvent> events_;
-    // VstEvents declares two pointers; the storage is sized for `capacity` of them.
-    std::vector<VstIntPtr> storage_;
-};
+// The most events that fall in any `blockFrames` frames in a row (at least 1): a list of this
+// size takes every block's events whole, wherever the blocks start.
+int densestBlock(const std::vector<TimedEvent>& events, int blockFrames);
 
 }  // namespace corvalen::render

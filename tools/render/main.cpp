@@ -1,20 +1,29 @@
-// corvalen-render: renders MIDI through a VST 2 plug-in into a WAV file.
+// corvalen-render: renders MIDI through a VST 2 plug-in into audio files.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "tools/render/audio_file.h"
 #include "tools/render/command_line.h"
 #include "tools/render/demo_phrase.h"
 #include "tools/render/midi_file.h"
+#include "tools/render/midi_selection.h"
+#include "tools/render/output_chain.h"
+#include "tools/render/plugin_search.h"
 #include "tools/render/renderer.h"
 #include "tools/render/signal_stats.h"
 #include "tools/render/timeline.h"
-#include "tools/render/wav_writer.h"
 #include "tools/validate/validator.h"
 #include "vst_host/plugin.h"
 
@@ -138,47 +147,66 @@ void applySettings(vsthost::Plugin& plugin, const Options& options) {
             if (index < plugin.numParams()) found = index;
         }
         if (found < 0) {
+            std::string known;
+            for (VstInt32 i = 0; i < plugin.numParams(); ++i) {
+                known += (i == 0 ? "" : ", ") + std::to_string(i) + " \"" +
+                         plugin.parameterName(i) + "\"";
+            }
             throw UsageError("--param: the plug-in has no parameter '" + setting.nameOrIndex +
-                             "' (see --info)");
+                             "'; " +
+                             (known.empty() ? std::string("it has no parameters")
+                                            : "its parameters are " + known));
         }
         plugin.setParameter(found, setting.value);
     }
 }
 
-// Redraws one line on the terminal when the percentage changes.
-class ProgressBar {
+// One line on stderr, redrawn at most five times a second: how far, how long, how fast, and
+// how long still to go.
+class ProgressLine {
 public:
+    explicit ProgressLine(double sampleRate)
+        : sampleRate_(sampleRate), start_(std::chrono::steady_clock::now()) {}
+
     void update(std::int64_t done, std::int64_t expected) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastShown_ < std::chrono::milliseconds(200)) return;
+        lastShown_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double rendered = static_cast<double>(done) / sampleRate_;
+        const double speed = elapsed > 0.0 ? rendered / elapsed : 0.0;
+        const double left = speed > 0.0
+                                ? static_cast<double>(std::max<std::int64_t>(0, expected - done)) /
+                                      sampleRate_ / speed
+                                : 0.0;
         const int percent = expected > 0 ? static_cast<int>(100 * done / expected) : 100;
-        if (percent == shown_) return;
-        shown_ = percent;
-        constexpr int kWidth = 40;
-        char bar[kWidth + 1];
-        const int filled = percent * kWidth / 100;
-        for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
-        bar[kWidth] = '\0';
-        std::fprintf(stderr, "\rrendering [%s] %3d%%", bar, percent);
+        std::fprintf(stderr, "\rrendering %3d%%  %s of music in %s, %.0fx real time, %s left   ",
+                     percent, clock(rendered).c_str(), clock(elapsed).c_str(), speed,
+                     clock(left).c_str());
         std::fflush(stderr);
+        shown_ = true;
     }
     void finish() {
-        if (shown_ >= 0) std::fprintf(stderr, "\r%*s\r", 60, "");
+        if (shown_) std::fprintf(stderr, "\r%*s\r", 78, "");
     }
 
 private:
-    int shown_ = -1;
-};
-
-class BothSinks : public AudioSink {
-public:
-    BothSinks(AudioSink& first, AudioSink& second) : first_(first), second_(second) {}
-    void write(const float* const* channels, int channelCount, int frames) override {
-        first_.write(channels, channelCount, frames);
-        second_.write(channels, channelCount, frames);
+    static std::string clock(double seconds) {
+        const long whole = static_cast<long>(seconds);
+        char text[32];
+        if (whole >= 3600) {
+            std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60,
+                          whole % 60);
+        } else {
+            std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+        }
+        return text;
     }
 
-private:
-    AudioSink& first_;
-    AudioSink& second_;
+    double sampleRate_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastShown_{};
+    bool shown_ = false;
 };
 
 int validatePlugin(const Options& options) {
@@ -200,6 +228,337 @@ int validatePlugin(const Options& options) {
     return corvalen::validate::runValidation(validation, stdout);
 }
 
+// Corvalen computes at 44,100 Hz whatever rate the host asks for.
+constexpr VstInt32 kCorvalenUniqueId = ('K' << 24) | ('q' << 16) | ('z' << 8) | 't';
+constexpr int kCorvalenRate = 44100;
+// Quieter than this all through, a render is taken as silence.
+constexpr double kSilenceLevel = 1e-6;  // -120 dBFS
+
+void warn(const Options& options, const std::string& text) {
+    if (!options.quiet) std::fprintf(stderr, "corvalen-render: warning: %s\n", text.c_str());
+}
+
+std::string fileStem(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot == (slash == std::string::npos ? 0 : slash + 1)) {
+        return path;
+    }
+    return path.substr(0, dot);
+}
+
+// The output file of one render and its container.
+struct OutputChoice {
+    std::string path;
+    Container container = Container::kWav;
+};
+
+// Refuses an output that would overwrite what the render reads.
+void checkNotAnInput(const std::string& output, const std::vector<std::string>& inputs) {
+    if (output == "-") return;
+    for (const std::string& input : inputs) {
+        if (!input.empty() && input != "-" && sameFile(output, input)) {
+            throw UsageError("the output " + output + " is the input " + input +
+                             "; it would be overwritten: choose another name with -o");
+        }
+    }
+}
+
+OutputChoice chooseOutput(const Options& options, const std::string& midiPath,
+                          const std::vector<std::string>& inputs) {
+    OutputChoice choice;
+    if (!options.outputPath.empty()) checkNotAnInput(options.outputPath, inputs);
+    choice.container = options.type.value_or(Container::kWav);
+    if (!options.outputPath.empty()) {
+        choice.path = options.outputPath;
+        if (choice.path != "-" && !options.type) {
+            try {
+                choice.container = containerForPath(choice.path);
+            } catch (const OutputError& error) {
+                throw UsageError(error.what());
+            }
+        }
+        return choice;
+    }
+    const std::string extension = std::string(".") + containerExtension(choice.container);
+    if (midiPath.empty()) {
+        choice.path = std::string("corvalen-demo") + extension;
+    } else if (midiPath == "-") {
+        throw UsageError(
+            "a MIDI file from standard input has no name to give the output: use -o FILE, or "
+            "-o - for standard output");
+    } else {
+        choice.path = fileStem(midiPath) + extension;
+    }
+    return choice;
+}
+
+std::string pluginPathFor(const Options& options) {
+    if (options.pluginPath.empty()) return defaultPluginPath();
+    std::string searched;
+    const std::string path = resolvePluginPath(options.pluginPath, &searched);
+    if (!searched.empty() && access(path.c_str(), F_OK) != 0) {
+        throw vsthost::LoadError(vsthost::LoadFailure::kLibraryUnloadable,
+                                 "no plug-in " + options.pluginPath + " (looked in " + searched +
+                                     " and the current folder)");
+    }
+    return path;
+}
+
+void explainSilence(const Options& options, vsthost::Plugin& plugin, const MidiSequence& played,
+                    std::size_t notes, bool anySelection) {
+    std::string cause;
+    if (plugin.numInputs() > 0 && options.inputAudioPath.empty() && !plugin.isSynth()) {
+        cause = "the plug-in is an effect (" + std::to_string(plugin.numInputs()) +
+                " inputs) and had no input: feed it audio with --input FILE";
+    } else if (notes == 0) {
+        cause = anySelection ? "there are no notes on the chosen channels and tracks (see "
+                               "--midi-info)"
+                             : "the MIDI file holds no notes";
+    } else {
+        // Many instruments listen on channel 1 only; say where the notes are.
+        std::uint16_t used = 0;
+        for (const ChannelMessage& message : played.messages) {
+            if ((message.status & 0xF0) == 0x90 && message.data2 != 0)
+                used |= static_cast<std::uint16_t>(1u << (message.status & 0x0F));
+        }
+        std::string channels;
+        for (int channel = 0; channel < 16; ++channel) {
+            if (used & (1u << channel))
+                channels += (channels.empty() ? "" : ",") + std::to_string(channel + 1);
+        }
+        cause = "the plug-in made no sound from " + std::to_string(notes) + " notes on channel" +
+                (channels.find(',') == std::string::npos ? " " : "s ") + channels +
+                ": it may listen on other channels, be missing its samples or banks, need a "
+                "program (--program), or be an effect";
+    }
+    warn(options, "the output is silent (never above -120 dBFS): " + cause);
+}
+
+void warnAboutClipping(const Options& options, const SignalStats& stats) {
+    const double peakDb = 20.0 * std::log10(stats.peak());
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "%lld samples beyond full scale were clipped (peak %+.2f dBFS): keep them with "
+                  "--format float, lower the level with --gain %.1f, or use --normalize",
+                  static_cast<long long>(stats.clipped()), peakDb,
+                  -std::ceil(peakDb * 10.0 + 1.0) / 10.0);
+    warn(options, text);
+}
+
+int renderOne(const Options& options, const std::string& midiPath, const std::string& pluginPath) {
+    const std::vector<std::string> inputs = {midiPath, options.inputAudioPath, pluginPath};
+    const OutputChoice output = chooseOutput(options, midiPath, inputs);
+    const SampleFormat sampleFormat = [&] {
+        try {
+            return checkedSampleFormat(output.container, options.format);
+        } catch (const OutputError& error) {
+            throw UsageError(error.what());
+        }
+    }();
+    checkNotAnInput(output.path, inputs);
+
+    // The sequence first: a bad MIDI file is reported without loading anything.
+    MidiSequence sequence = midiPath.empty() ? demoPhrase() : readMidiFile(midiPath);
+    const std::string midiName = midiPath == "-" ? "standard input" : midiPath;
+    for (const std::string& warning : sequence.warnings) warn(options, midiName + ": " + warning);
+    MidiSelection selection;
+    selection.channels = options.channels;
+    selection.tracks = options.tracks;
+    try {
+        sequence = selectMessages(sequence, selection);
+    } catch (const MidiFileError& error) {
+        throw UsageError("--track: " + midiName + ": " + error.what());
+    }
+    const std::size_t notes = countNotes(sequence);
+
+    const int pluginRate = options.renderRate.value_or(options.sampleRate);
+    vsthost::HostSettings settings;
+    settings.sampleRate = static_cast<float>(pluginRate);
+    settings.blockSize = options.blockSize;
+    std::unique_ptr<vsthost::Plugin> plugin = vsthost::Plugin::load(pluginPath, settings);
+    if (plugin->numOutputs() == 0) {
+        throw vsthost::LoadError(vsthost::LoadFailure::kNoEffect,
+                                 pluginPath + ": the effect has no outputs to render");
+    }
+    if (plugin->effect().uniqueID == kCorvalenUniqueId && pluginRate != kCorvalenRate) {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "Corvalen computes at 44100 Hz whatever the host's rate: at %d Hz it plays "
+                      "%.2f semitones sharp; add --render-rate 44100 to render at 44100 Hz and "
+                      "convert to %d Hz",
+                      pluginRate, 12.0 * std::log2(pluginRate / 44100.0), options.sampleRate);
+        warn(options, text);
+    }
+    AudioData input;
+    if (!options.inputAudioPath.empty()) {
+        if (plugin->numInputs() == 0) {
+            throw UsageError("--input: the plug-in has no inputs (it is an instrument)");
+        }
+        input = readAudioFile(options.inputAudioPath);
+        if (input.sampleRate != pluginRate) {
+            input.samples =
+                Resampler::convert(input.samples, input.sampleRate, pluginRate, input.channels);
+            input.sampleRate = pluginRate;
+        }
+    }
+    const Timeline timeline = buildTimeline(sequence, pluginRate);
+    applySettings(*plugin, options);
+
+    // Only now, with everything checked, is the output created.
+    OutputTarget target(output.path, options.noClobber, needsSeeking(output.container));
+    if (target.replacesExistingFile()) warn(options, "replacing " + output.path);
+    const bool toStdout = target.isStdout();
+    const int channels = plugin->numOutputs();
+    const std::string name = toStdout ? std::string("standard output") : output.path;
+    AudioFileWriter writer(target.fd(), name, output.container, sampleFormat, channels,
+                           options.sampleRate);
+    // Normalising needs the peak before the first sample is written: the render goes to an
+    // anonymous float file first, then through the gain into the output.
+    std::unique_ptr<FloatSpool> spool;
+    if (options.normalizeDbfs) spool = std::make_unique<FloatSpool>(channels);
+    InterleavedSink& firstStop = spool ? static_cast<InterleavedSink&>(*spool) : writer;
+    OutputChain chain(firstStop, channels, pluginRate, options.sampleRate,
+                      std::pow(10.0, options.gainDb / 20.0), options.blockSize);
+    const bool keepNaN =
+        output.container != Container::kOgg && sampleFormat == SampleFormat::kFloat32;
+    chain.setReplaceNaN(!keepNaN && !spool);
+
+    TailPolicy tail;
+    tail.seconds = options.tailSeconds;
+    ProgressLine line(pluginRate);
+    ProgressCallback progress;
+    if (!options.quiet && (options.progress || isatty(STDERR_FILENO))) {
+        progress = [&line](std::int64_t done, std::int64_t expected) {
+            line.update(done, expected);
+        };
+    }
+    const RenderStats rendered = renderTimeline(*plugin, timeline, options.maxEventsPerList, tail,
+                                                chain, progress, input.channels ? &input : nullptr);
+    chain.finish();
+    line.finish();
+
+    const SignalStats* stats = &chain.stats();
+    SignalStats normalized;
+    if (spool) {
+        const double peak = chain.stats().peak();
+        const float gain =
+            peak > 0.0 ? static_cast<float>(std::pow(10.0, *options.normalizeDbfs / 20.0) / peak)
+                       : 1.0f;
+        std::vector<float> buffer(static_cast<std::size_t>(channels) * 65536);
+        for (;;) {
+            const int frames = spool->read(buffer.data(), 65536);
+            if (frames == 0) break;
+            const std::size_t count = static_cast<std::size_t>(frames) * channels;
+            applyGain(buffer.data(), count, gain);
+            if (normalized.add(buffer.data(), channels, frames) && !keepNaN)
+                replaceNaN(buffer.data(), count);
+            writer.write(buffer.data(), frames);
+        }
+        stats = &normalized;
+    }
+    writer.close();
+    target.commit();
+
+    if (!options.quiet) {
+        std::fprintf(toStdout ? stderr : stdout, "%s: %s%s\n", name.c_str(),
+                     summaryLine(*stats, options.sampleRate).c_str(),
+                     rendered.tailCapped ? " (tail cut at 10 s, still sounding)" : "");
+        std::fflush(stdout);
+    }
+    if (stats->clipped() > 0 && clipsBeyondFullScale(output.container, sampleFormat))
+        warnAboutClipping(options, *stats);
+    if (stats->nonFinite() == 0 && stats->peak() < kSilenceLevel)
+        explainSilence(options, *plugin, sequence, notes,
+                       !options.channels.empty() || !options.tracks.empty());
+    return kExitOk;
+}
+
+// What one plug-in says about itself, found in a child process so that a plug-in that crashes
+// or hangs while loading ends only that child.
+std::string describeInChild(const std::string& path) {
+    int fds[2];
+    if (pipe(fds) != 0) return "cannot list: no pipe";
+    const pid_t child = fork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return "cannot list: no process";
+    }
+    if (child == 0) {
+        close(fds[0]);
+        // The plug-in's own chatter would garble the listing.
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+        }
+        std::string line;
+        try {
+            auto plugin = vsthost::Plugin::load(path, vsthost::HostSettings{});
+            line = plugin->effectName();
+            const std::string vendor = plugin->text(effGetVendorString);
+            if (line.empty()) line = plugin->text(effGetProductString);
+            line += "\t" + vendor + "\t" + (plugin->isSynth() ? "instrument" : "effect") + "\t" +
+                    std::to_string(plugin->numInputs()) + " in, " +
+                    std::to_string(plugin->numOutputs()) + " out";
+        } catch (const std::exception& error) {
+            line = std::string("cannot load: ") + error.what();
+        }
+        const ssize_t ignored = write(fds[1], line.data(), line.size());
+        (void)ignored;
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    char buffer[1024];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool timedOut = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd waiting = {fds[0], POLLIN, 0};
+        if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0) continue;
+        const ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fds[0]);
+    if (timedOut) kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (timedOut) return "did not load within 10 s";
+    if (WIFSIGNALED(status)) {
+        return "crashed while loading (signal " + std::to_string(WTERMSIG(status)) + ", " +
+               strsignal(WTERMSIG(status)) + ")";
+    }
+    return text.empty() ? "ended while loading" : text;
+}
+
+int listPlugins(const std::vector<std::string>& given) {
+    const std::vector<std::string> folders = given.empty() ? pluginSearchFolders() : given;
+    std::string searched;
+    for (const std::string& folder : folders) searched += " " + folder;
+    std::printf("Search folders:%s\n", searched.empty() ? " none exist" : searched.c_str());
+    int count = 0;
+    for (const std::string& path : findInstalledPlugins(folders)) {
+        std::string line = describeInChild(path);
+        for (char& c : line) {
+            if (c == '\t') c = '|';
+            if (c == '\n') c = ' ';
+        }
+        std::printf("%s  |%s\n", path.c_str(), line.c_str());
+        ++count;
+    }
+    std::printf("%d plug-in libraries (path | name | vendor | kind | channels)\n", count);
+    return kExitOk;
+}
+
 int run(const Options& options) {
     if (options.help) {
         std::fputs(usageText().c_str(), stdout);
@@ -214,51 +573,51 @@ int run(const Options& options) {
         return kExitOk;
     }
     if (options.validate) return validatePlugin(options);
-    // The sequence first: a bad MIDI file is reported without loading anything.
-    MidiSequence sequence;
-    if (!options.info)
-        sequence = options.midiPath.empty() ? demoPhrase() : readMidiFile(options.midiPath);
-
-    vsthost::HostSettings settings;
-    settings.sampleRate = static_cast<float>(options.sampleRate);
-    settings.blockSize = options.blockSize;
-    const std::string pluginPath =
-        options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
-    std::unique_ptr<vsthost::Plugin> plugin = vsthost::Plugin::load(pluginPath, settings);
+    if (options.list) return listPlugins(options.midiPaths);
+    if (options.midiInfo) {
+        if (options.midiPaths.empty()) throw UsageError("--midi-info needs MIDI files");
+        int result = kExitOk;
+        for (const std::string& path : options.midiPaths) {
+            try {
+                const MidiSequence sequence = readMidiFile(path);
+                std::fputs(describeMidi(sequence, path == "-" ? "standard input" : path).c_str(),
+                           stdout);
+            } catch (const std::runtime_error& error) {
+                std::fprintf(stderr, "corvalen-render: %s\n", error.what());
+                result = kExitMidi;
+            }
+        }
+        return result;
+    }
+    const std::string pluginPath = pluginPathFor(options);
     if (options.info) {
+        if (!options.midiPaths.empty() && !options.quiet) {
+            std::fprintf(stderr,
+                         "corvalen-render: --info shows the plug-in only; the MIDI files "
+                         "given are not read (--midi-info describes them)\n");
+        }
+        std::unique_ptr<vsthost::Plugin> plugin = vsthost::Plugin::load(
+            pluginPath,
+            vsthost::HostSettings{static_cast<float>(options.sampleRate), options.blockSize});
         applySettings(*plugin, options);
         printInfo(*plugin);
         return kExitOk;
     }
-    if (plugin->numOutputs() == 0) {
-        throw vsthost::LoadError(vsthost::LoadFailure::kNoEffect,
-                                 pluginPath + ": the effect has no outputs to render");
+    installOutputCleanup();
+    if (options.midiPaths.empty()) return renderOne(options, "", pluginPath);
+    // Each file is rendered by a fresh instance, exactly as if it were rendered alone. A file
+    // that cannot be read does not stop the others.
+    int result = kExitOk;
+    for (const std::string& path : options.midiPaths) {
+        try {
+            renderOne(options, path, pluginPath);
+        } catch (const MidiFileError& error) {
+            if (options.midiPaths.size() == 1) throw;
+            std::fprintf(stderr, "corvalen-render: %s\n", error.what());
+            if (result == kExitOk) result = kExitMidi;
+        }
     }
-    const Timeline timeline = buildTimeline(sequence, options.sampleRate);
-    applySettings(*plugin, options);
-
-    WavWriter writer(options.outputPath, plugin->numOutputs(), options.sampleRate, options.format,
-                     options.blockSize);
-    SignalStats stats;
-    BothSinks sinks(writer, stats);
-    TailPolicy tail;
-    tail.seconds = options.tailSeconds;
-
-    ProgressBar bar;
-    ProgressCallback progress;
-    if (!options.quiet && isatty(STDERR_FILENO)) {
-        progress = [&bar](std::int64_t done, std::int64_t expected) { bar.update(done, expected); };
-    }
-    const RenderStats rendered =
-        renderTimeline(*plugin, timeline, options.maxEventsPerList, tail, sinks, progress);
-    bar.finish();
-    writer.close();
-    if (!options.quiet) {
-        std::printf("%s: %s%s\n", options.outputPath.c_str(),
-                    summaryLine(stats, options.sampleRate).c_str(),
-                    rendered.tailCapped ? " (tail cut at 10 s, still sounding)" : "");
-    }
-    return kExitOk;
+    return result;
 }
 
 }  // namespace
@@ -283,6 +642,9 @@ int main(int argc, char** argv) {
         }
         return kExitRenderFailed;
     } catch (const MidiFileError& error) {
+        std::fprintf(stderr, "corvalen-render: %s\n", error.what());
+        return kExitMidi;
+    } catch (const InputError& error) {
         std::fprintf(stderr, "corvalen-render: %s\n", error.what());
         return kExitMidi;
     } catch (const TimelineError& error) {

@@ -1,7 +1,13 @@
 #include "tools/render/midi_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 namespace corvalen::render {
@@ -11,6 +17,12 @@ namespace {
 constexpr int kMaxVariableLengthBytes = 4;
 constexpr std::uint8_t kMetaTempo = 0x51;
 constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
+constexpr std::uint8_t kMetaTrackName = 0x03;
+
+// Thrown when the data ends inside an event: the track was cut short.
+struct TruncatedData {
+    std::size_t offset;
+};
 
 class ByteReader {
 public:
@@ -25,7 +37,7 @@ public:
     }
 
     std::uint8_t byte() {
-        if (atEnd()) fail("unexpected end of data");
+        if (atEnd()) throw TruncatedData{offset()};
         return data_[position_++];
     }
 
@@ -42,11 +54,11 @@ public:
             value = (value << 7) | (b & 0x7Fu);
             if ((b & 0x80u) == 0) return value;
         }
-        fail("variable-length number longer than four bytes");
+        fail("a time or length longer than four bytes");
     }
 
     void skip(std::uint32_t count) {
-        if (count > size_ - position_) fail("length runs past the end of its chunk");
+        if (count > size_ - position_) throw TruncatedData{offset()};
         position_ += count;
     }
 
@@ -62,75 +74,112 @@ private:
 struct TrackContents {
     std::vector<ChannelMessage> messages;
     std::vector<TempoChange> tempos;
-    std::uint64_t endTick = 0;
+    TrackSummary summary;
+    bool truncated = false;
+    bool runningStatusAfterMeta = false;
 };
 
-TrackContents readTrack(ByteReader reader) {
+TrackContents readTrack(ByteReader reader, std::uint16_t trackIndex) {
     TrackContents track;
     std::uint64_t tick = 0;
     std::uint8_t runningStatus = 0;
-    while (!reader.atEnd()) {
-        tick += reader.variableLength();
-        std::uint8_t first = reader.byte();
-        if (first == 0xFF) {
-            // Meta event: type, length, data. Cancels running status.
-            runningStatus = 0;
-            const std::uint8_t type = reader.byte();
-            const std::uint32_t length = reader.variableLength();
-            const std::uint8_t* payload = reader.here();
-            reader.skip(length);
-            if (type == kMetaTempo) {
-                if (length != 3) reader.fail("tempo event whose length is not 3");
-                const std::uint32_t tempo = (std::uint32_t{payload[0]} << 16) |
-                                            (std::uint32_t{payload[1]} << 8) | payload[2];
-                if (tempo == 0) reader.fail("tempo of zero microseconds per quarter note");
-                track.tempos.push_back({tick, tempo});
-            } else if (type == kMetaEndOfTrack) {
-                // Anything after the end of track is not part of the track.
-                break;
+    // The format cancels running status at meta and system-exclusive events, but files that
+    // go on with data bytes after them exist, and common readers keep the last channel status.
+    bool afterMetaOrSysex = false;
+    try {
+        while (!reader.atEnd()) {
+            tick += reader.variableLength();
+            std::uint8_t first = reader.byte();
+            if (first == 0xFF) {
+                afterMetaOrSysex = true;
+                const std::uint8_t type = reader.byte();
+                const std::uint32_t length = reader.variableLength();
+                const std::uint8_t* payload = reader.here();
+                reader.skip(length);
+                if (type == kMetaTempo) {
+                    if (length != 3) reader.fail("tempo event whose length is not 3");
+                    const std::uint32_t tempo = (std::uint32_t{payload[0]} << 16) |
+                                                (std::uint32_t{payload[1]} << 8) | payload[2];
+                    if (tempo == 0) reader.fail("tempo of zero microseconds per quarter note");
+                    track.tempos.push_back({tick, tempo});
+                } else if (type == kMetaTrackName && track.summary.name.empty()) {
+                    track.summary.name.assign(reinterpret_cast<const char*>(payload), length);
+                } else if (type == kMetaEndOfTrack) {
+                    // Anything after the end of track is not part of the track.
+                    break;
+                }
+                continue;
             }
-            continue;
-        }
-        if (first == 0xF0 || first == 0xF7) {
-            // System exclusive (or its continuation / an escape): length and data, dropped.
-            runningStatus = 0;
-            reader.skip(reader.variableLength());
-            continue;
-        }
-        if (first >= 0xF1) reader.fail("system message that a MIDI file cannot hold");
+            if (first == 0xF0 || first == 0xF7) {
+                // System exclusive (or its continuation / an escape): length and data, dropped.
+                afterMetaOrSysex = true;
+                reader.skip(reader.variableLength());
+                continue;
+            }
+            if (first >= 0xF1) reader.fail("system message that a MIDI file cannot hold");
 
-        std::uint8_t status = first;
-        bool firstIsData = false;
-        if (first < 0x80) {
-            if (runningStatus == 0) reader.fail("data byte without a status (no running status)");
-            status = runningStatus;
-            firstIsData = true;
+            std::uint8_t status = first;
+            bool firstIsData = false;
+            if (first < 0x80) {
+                if (runningStatus == 0) reader.fail("data byte without a status byte before it");
+                if (afterMetaOrSysex) track.runningStatusAfterMeta = true;
+                status = runningStatus;
+                firstIsData = true;
+            }
+            afterMetaOrSysex = false;
+            runningStatus = status;
+            ChannelMessage message;
+            message.tick = tick;
+            message.track = trackIndex;
+            message.status = status;
+            message.data1 = firstIsData ? first : reader.byte();
+            if (channelMessageDataBytes(status) == 2) message.data2 = reader.byte();
+            if ((message.data1 | message.data2) & 0x80)
+                reader.fail("status byte where a data byte belongs");
+            track.messages.push_back(message);
         }
-        runningStatus = status;
-        ChannelMessage message;
-        message.tick = tick;
-        message.status = status;
-        message.data1 = firstIsData ? first : reader.byte();
-        if (channelMessageDataBytes(status) == 2) message.data2 = reader.byte();
-        if ((message.data1 | message.data2) & 0x80)
-            reader.fail("status byte where a data byte belongs");
-        track.messages.push_back(message);
+    } catch (const TruncatedData&) {
+        // The event that was cut off is dropped; everything before it plays.
+        track.truncated = true;
     }
-    track.endTick = tick;
+    track.summary.endTick = tick;
+    if (!track.messages.empty())
+        track.summary.endTick = std::max(track.summary.endTick, track.messages.back().tick);
     return track;
 }
 
-}  // namespace
-
-int channelMessageDataBytes(std::uint8_t status) {
-    const std::uint8_t kind = status & 0xF0;
-    return (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+// A RIFF file of form RMID carries a Standard MIDI File in its "data" chunk. Returns the
+// offset of that file inside `data` and its size, or false when `data` is not RMID.
+bool findRmidPayload(const std::uint8_t* data, std::size_t size, std::size_t& offset,
+                     std::size_t& length) {
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "RMID", 4) != 0)
+        return false;
+    std::size_t position = 12;
+    while (size - position >= 8) {
+        const std::uint32_t chunkSize =
+            std::uint32_t{data[position + 4]} | (std::uint32_t{data[position + 5]} << 8) |
+            (std::uint32_t{data[position + 6]} << 16) | (std::uint32_t{data[position + 7]} << 24);
+        if (std::memcmp(data + position, "data", 4) == 0) {
+            offset = position + 8;
+            length = std::min<std::size_t>(chunkSize, size - offset);
+            return true;
+        }
+        // RIFF chunks are padded to an even size.
+        const std::size_t advance = 8 + static_cast<std::size_t>(chunkSize) + (chunkSize & 1u);
+        if (advance > size - position) break;
+        position += advance;
+    }
+    throw MidiFileError("a RIFF MIDI (RMID) file without a MIDI data chunk");
 }
 
-MidiSequence parseMidiFile(const std::uint8_t* data, std::size_t size) {
+MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
     ByteReader file(data, size, 0);
-    if (size < 14 || std::string(reinterpret_cast<const char*>(data), 4) != "MThd") {
-        throw MidiFileError("not a Standard MIDI File (no MThd header)");
+    if (size < 4 || std::memcmp(data, "MThd", 4) != 0) {
+        throw MidiFileError("not a Standard MIDI File (it does not start with \"MThd\")");
+    }
+    if (size < 14) {
+        throw MidiFileError("the file ends inside its MIDI header (" + std::to_string(size) +
+                            " bytes; the header alone takes 14)");
     }
     file.skip(4);
     const std::uint32_t headerLength = file.bigEndian(4);
@@ -139,14 +188,11 @@ MidiSequence parseMidiFile(const std::uint8_t* data, std::size_t size) {
     sequence.format = static_cast<int>(file.bigEndian(2));
     const std::uint32_t trackCount = file.bigEndian(2);
     const std::uint32_t division = file.bigEndian(2);
+    if (headerLength - 6 > size - file.offset()) file.fail("header chunk longer than the file");
     file.skip(headerLength - 6);
     if (sequence.format > 1) {
         throw MidiFileError("MIDI file format " + std::to_string(sequence.format) +
-                            " is not supported (only formats 0 and 1)");
-    }
-    if (sequence.format == 0 && trackCount != 1) {
-        throw MidiFileError("format 0 MIDI file with " + std::to_string(trackCount) +
-                            " tracks (must be 1)");
+                            " (independent patterns) cannot be played; only formats 0 and 1");
     }
     if (division & 0x8000u) {
         sequence.division.smpte = true;
@@ -163,25 +209,61 @@ MidiSequence parseMidiFile(const std::uint8_t* data, std::size_t size) {
     }
 
     std::uint32_t tracksRead = 0;
-    while (tracksRead < trackCount) {
-        if (file.atEnd()) {
-            throw MidiFileError("the header announces " + std::to_string(trackCount) +
-                                " tracks but the file holds " + std::to_string(tracksRead));
+    bool truncated = false;
+    std::vector<std::uint32_t> runningAfterMeta;
+    while (tracksRead < trackCount && !truncated) {
+        if (file.atEnd()) break;
+        if (size - file.offset() < 8) {
+            truncated = true;
+            break;
         }
-        if (size - file.offset() < 8) file.fail("truncated chunk header");
         const std::string id(reinterpret_cast<const char*>(file.here()), 4);
         file.skip(4);
-        const std::uint32_t length = file.bigEndian(4);
+        std::uint32_t length = file.bigEndian(4);
         const std::size_t start = file.offset();
+        if (length > size - start) {
+            // The last chunk is cut short: read what there is.
+            length = static_cast<std::uint32_t>(size - start);
+            truncated = true;
+        }
         file.skip(length);
         // Chunks of other kinds may appear and are to be skipped.
         if (id != "MTrk") continue;
-        TrackContents track = readTrack(ByteReader(data + start, length, start));
+        if (tracksRead >= UINT16_MAX) file.fail("more than 65535 tracks");
+        TrackContents track = readTrack(ByteReader(data + start, length, start),
+                                        static_cast<std::uint16_t>(tracksRead));
+        truncated = truncated || track.truncated;
+        if (track.runningStatusAfterMeta) runningAfterMeta.push_back(tracksRead + 1);
         sequence.messages.insert(sequence.messages.end(), track.messages.begin(),
                                  track.messages.end());
         sequence.tempos.insert(sequence.tempos.end(), track.tempos.begin(), track.tempos.end());
-        sequence.endTick = std::max(sequence.endTick, track.endTick);
+        sequence.endTick = std::max(sequence.endTick, track.summary.endTick);
+        sequence.tracks.push_back(track.summary);
         ++tracksRead;
+    }
+    if (tracksRead == 0) {
+        throw MidiFileError(trackCount == 0 ? "the MIDI file has no tracks"
+                                            : "the file ends before its first track");
+    }
+    if (truncated) {
+        sequence.warnings.push_back("the file is cut short: track " + std::to_string(tracksRead) +
+                                    " ends inside an event; playing what is there");
+    }
+    if (tracksRead < trackCount) {
+        sequence.warnings.push_back("the header announces " + std::to_string(trackCount) +
+                                    " tracks but the file holds " + std::to_string(tracksRead));
+    }
+    if (sequence.format == 0 && tracksRead > 1) {
+        sequence.warnings.push_back("a format 0 file with " + std::to_string(tracksRead) +
+                                    " tracks (format 0 has one); playing them all together");
+    }
+    if (!runningAfterMeta.empty()) {
+        std::string list;
+        for (std::uint32_t track : runningAfterMeta)
+            list += (list.empty() ? "" : ", ") + std::to_string(track);
+        sequence.warnings.push_back(
+            "running status right after a meta or system-exclusive event (track " + list +
+            "); the last channel status was kept, as common players do");
     }
     // Tracks were appended in file order, so a stable sort by tick gives track order for
     // messages of the same tick and file order within a track.
@@ -193,16 +275,59 @@ MidiSequence parseMidiFile(const std::uint8_t* data, std::size_t size) {
     return sequence;
 }
 
-MidiSequence readMidiFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw MidiFileError("cannot open MIDI file " + path);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad()) throw MidiFileError("cannot read MIDI file " + path);
+}  // namespace
+
+int channelMessageDataBytes(std::uint8_t status) {
+    const std::uint8_t kind = status & 0xF0;
+    return (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+}
+
+MidiSequence parseMidiFile(const std::uint8_t* data, std::size_t size) {
+    std::size_t offset = 0;
+    std::size_t length = size;
+    const bool rmid = findRmidPayload(data, size, offset, length);
     try {
-        return parseMidiFile(bytes.data(), bytes.size());
+        MidiSequence sequence = parseSmf(data + offset, length);
+        if (rmid) {
+            sequence.warnings.insert(sequence.warnings.begin(),
+                                     "a RIFF MIDI (RMID) file; playing the MIDI file inside it");
+        }
+        return sequence;
+    } catch (const TruncatedData& truncated) {
+        throw MidiFileError("the file ends inside its MIDI header (at byte " +
+                            std::to_string(truncated.offset + offset) + ")");
+    }
+}
+
+MidiSequence readMidiFile(const std::string& path) {
+    const bool fromStdin = path == "-";
+    const std::string name = fromStdin ? std::string("standard input") : path;
+    if (!fromStdin) {
+        struct stat info = {};
+        if (stat(path.c_str(), &info) != 0) {
+            throw MidiFileError("cannot read MIDI file " + path + ": " + std::strerror(errno));
+        }
+        if (S_ISDIR(info.st_mode)) {
+            throw MidiFileError(path + " is a folder, not a MIDI file");
+        }
+    }
+    std::vector<std::uint8_t> bytes;
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (!fromStdin) {
+        file.open(path, std::ios::binary);
+        if (!file) {
+            throw MidiFileError("cannot read MIDI file " + path + ": " + std::strerror(errno));
+        }
+        in = &file;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
+    if (in->bad()) throw MidiFileError("cannot read MIDI file " + name);
+    try {
+        MidiSequence sequence = parseMidiFile(bytes.data(), bytes.size());
+        return sequence;
     } catch (const MidiFileError& error) {
-        throw MidiFileError(path + ": " + error.what());
+        throw MidiFileError(name + ": " + error.what());
     }
 }
 

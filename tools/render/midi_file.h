@@ -1,8 +1,13 @@
-// Standard MIDI File reading (formats 0 and 1).
+// Standard MIDI File reading (formats 0 and 1, bare or in a RIFF RMID wrapper).
 //
-// The reader keeps what a renderer needs: the channel messages with their tick, the tempo
-// changes and the file's length in ticks. Meta events other than tempo and end of track, and
-// system-exclusive messages, are read past and dropped.
+// The reader keeps what a renderer needs: the channel messages with their tick and track, the
+// tempo changes, the track names and the file's length in ticks. Other meta events and
+// system-exclusive messages are read past and dropped.
+//
+// It plays what players play: a file cut short (a track ending inside an event, fewer tracks
+// than the header announces), running status right after a meta or system-exclusive event, and
+// a format 0 file with several tracks are read with a warning. What cannot be played (no MIDI
+// header, a broken header, format 2, bytes that are not MIDI) is refused.
 #pragma once
 
 #include <cstddef>
@@ -31,12 +36,18 @@ struct ChannelMessage {
     std::uint64_t tick = 0;
     std::uint8_t status = 0;  // 0x80..0xEF
     std::uint8_t data1 = 0;
-    std::uint8_t data2 = 0;  // 0 for the one-data-byte kinds (program change, pressure)
+    std::uint8_t data2 = 0;   // 0 for the one-data-byte kinds (program change, pressure)
+    std::uint16_t track = 0;  // index of its track chunk, from 0
 };
 
 struct TempoChange {
     std::uint64_t tick = 0;
     std::uint32_t microsecondsPerQuarter = 500000;
+};
+
+struct TrackSummary {
+    std::string name;  // the first track-name meta event, if any
+    std::uint64_t endTick = 0;
 };
 
 struct MidiSequence {
@@ -49,6 +60,9 @@ struct MidiSequence {
     std::vector<TempoChange> tempos;
     // The latest tick of any track: its end-of-track event, or its last event.
     std::uint64_t endTick = 0;
+    std::vector<TrackSummary> tracks;
+    // What was wrong but could be played around, one sentence each.
+    std::vector<std::string> warnings;
 };
 
 // Number of data bytes that follow a channel status byte (0x80..0xEF).
@@ -56,7 +70,8 @@ int channelMessageDataBytes(std::uint8_t status);
 
 // Parses a whole file held in memory. Throws MidiFileError with the byte offset of the fault.
 MidiSequence parseMidiFile(const std::uint8_t* data, std::size_t size);
-// Reads and parses a file. Throws MidiFileError, also when the file cannot be read.
+// Reads and parses a file ("-" reads standard input). Throws MidiFileError naming the file,
+// also when it cannot be read or is a folder.
 MidiSequence readMidiFile(const std::string& path);
 
 }  // namespace corvalen::render

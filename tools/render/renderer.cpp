@@ -5,10 +5,12 @@
 
 namespace corvalen::render {
 
-BlockRenderer::BlockRenderer(vsthost::Plugin& plugin, int maxEventsPerList)
+BlockRenderer::BlockRenderer(vsthost::Plugin& plugin, int eventCapacity, const AudioData* input)
     : plugin_(plugin),
+      input_(input && input->channels > 0 ? input : nullptr),
       maxFrames_(std::max<VstInt32>(1, plugin.settings().blockSize)),
-      eventList_(maxEventsPerList) {
+      eventCapacity_(std::max(1, eventCapacity)),
+      eventList_(static_cast<std::size_t>(eventCapacity_)) {
     const std::size_t frames = static_cast<std::size_t>(maxFrames_);
     const std::size_t inputCount = static_cast<std::size_t>(plugin.numInputs());
     const std::size_t outputCount = static_cast<std::size_t>(plugin.numOutputs());
@@ -18,11 +20,28 @@ BlockRenderer::BlockRenderer(vsthost::Plugin& plugin, int maxEventsPerList)
     for (std::size_t i = 0; i < outputCount; ++i) outputs_.push_back(&outputStorage_[i * frames]);
 }
 
-void BlockRenderer::render(int eventCount, int frames) {
-    if (eventCount > 0) plugin_.sendEvents(eventList_.list(eventCount));
-    // A plug-in may have written into its inputs; each block starts from silence again.
-    std::fill(inputStorage_.begin(), inputStorage_.end(), 0.0f);
+void BlockRenderer::render(int frames, std::int64_t position) {
+    if (!eventList_.empty()) plugin_.sendEvents(eventList_.get());
+    // A plug-in may have written into its inputs; each block starts afresh.
+    if (input_) {
+        fillInputs(frames, position);
+    } else if (!inputStorage_.empty()) {
+        std::fill(inputStorage_.begin(), inputStorage_.end(), 0.0f);
+    }
     plugin_.process(inputs_.data(), outputs_.data(), frames);
+}
+
+void BlockRenderer::fillInputs(int frames, std::int64_t position) {
+    const int sourceChannels = input_->channels;
+    const std::int64_t available = std::max<std::int64_t>(0, input_->frames() - position);
+    const int copied = static_cast<int>(std::min<std::int64_t>(frames, available));
+    for (std::size_t channel = 0; channel < inputs_.size(); ++channel) {
+        float* out = inputs_[channel];
+        const std::size_t from = channel % static_cast<std::size_t>(sourceChannels);
+        const float* in = input_->samples.data() + position * sourceChannels + from;
+        for (int frame = 0; frame < copied; ++frame) out[frame] = in[frame * sourceChannels];
+        std::fill(out + copied, out + maxFrames_, 0.0f);
+    }
 }
 
 namespace {
@@ -54,37 +73,41 @@ private:
 
 RenderStats renderTimeline(vsthost::Plugin& plugin, const Timeline& timeline, int maxEventsPerList,
                            const TailPolicy& tail, AudioSink& sink,
-                           const ProgressCallback& progress) {
-    BlockRenderer renderer(plugin, maxEventsPerList);
+                           const ProgressCallback& progress, const AudioData* input) {
+    const int blockFrames = std::max<VstInt32>(1, plugin.settings().blockSize);
+    const int capacity =
+        maxEventsPerList > 0 ? maxEventsPerList : densestBlock(timeline.events, blockFrames);
+    BlockRenderer renderer(plugin, capacity, input);
     EventScheduler scheduler(timeline.events, renderer.eventCapacity());
+    const std::int64_t musicEnd =
+        std::max<std::int64_t>(timeline.endFrame, input ? input->frames() : 0);
     const double rate = plugin.settings().sampleRate;
     const bool untilSilence = tail.seconds < 0.0;
     const std::int64_t tailFrames = static_cast<std::int64_t>(
         std::llround((untilSilence ? tail.capSeconds : tail.seconds) * rate));
     const std::int64_t holdFrames =
         static_cast<std::int64_t>(std::llround(tail.holdSeconds * rate));
-    const std::int64_t lastFrame = timeline.endFrame + tailFrames;
-    const std::int64_t expected = untilSilence ? timeline.endFrame + holdFrames : lastFrame;
+    const std::int64_t lastFrame = musicEnd + tailFrames;
+    const std::int64_t expected = untilSilence ? musicEnd + holdFrames : lastFrame;
     SilenceWatch silence(tail.silenceDbfs);
 
     RenderStats stats;
     plugin.resume();
     std::int64_t position = 0;
     while (position < lastFrame || !scheduler.finished()) {
-        if (untilSilence && position >= timeline.endFrame && scheduler.finished() &&
+        if (untilSilence && position >= musicEnd && scheduler.finished() &&
             silence.quietFrames() >= holdFrames) {
             break;
         }
         std::int64_t remaining = std::max<std::int64_t>(1, lastFrame - position);
         // Until the music ends, blocks stop at the end so the tail starts on a block boundary
         // of its own: the silence watch then only ever looks at tail audio.
-        if (position < timeline.endFrame)
-            remaining = std::min(remaining, timeline.endFrame - position);
+        if (position < musicEnd) remaining = std::min(remaining, musicEnd - position);
         const int want = static_cast<int>(std::min<std::int64_t>(renderer.maxFrames(), remaining));
-        const EventScheduler::Slice slice = scheduler.next(position, want, renderer.eventSlots());
-        renderer.render(slice.eventCount, slice.frames);
+        const EventScheduler::Slice slice = scheduler.next(position, want, renderer.events());
+        renderer.render(slice.frames, position);
         sink.write(renderer.outputs(), renderer.channelCount(), slice.frames);
-        if (position >= timeline.endFrame) {
+        if (position >= musicEnd) {
             silence.observe(renderer.outputs(), renderer.channelCount(), slice.frames);
         }
         position += slice.frames;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "tools/render/audio_file.h"
 #include "tools/render/event_scheduler.h"
 #include "tools/render/timeline.h"
 #include "vst_host/plugin.h"
@@ -19,25 +20,31 @@ public:
 };
 
 // The buffers and event list of one plug-in, allocated once; rendering a block allocates
-// nothing. Input buffers stay silent, so effects can be rendered too.
+// nothing. Input buffers are silent, or carry `input` (interleaved at the plug-in's rate; its
+// channels repeat over the plug-in's inputs when it has fewer).
 class BlockRenderer {
 public:
-    BlockRenderer(vsthost::Plugin& plugin, int maxEventsPerList);
+    BlockRenderer(vsthost::Plugin& plugin, int eventCapacity, const AudioData* input = nullptr);
 
     int maxFrames() const { return maxFrames_; }
     int channelCount() const { return static_cast<int>(outputs_.size()); }
-    VstMidiEvent* eventSlots() { return eventList_.events(); }
-    int eventCapacity() const { return eventList_.capacity(); }
+    // The list sent before the next block; reserved for `eventCapacity` events.
+    vsthost::EventList& events() { return eventList_; }
+    int eventCapacity() const { return eventCapacity_; }
 
-    // Sends the first `eventCount` event slots (when there are any) and renders `frames`
-    // frames (1..maxFrames()).
-    void render(int eventCount, int frames);
+    // Sends the event list (when it holds events) and renders `frames` frames
+    // (1..maxFrames()) starting at frame `position`.
+    void render(int frames, std::int64_t position = 0);
     const float* const* outputs() const { return outputs_.data(); }
 
 private:
+    void fillInputs(int frames, std::int64_t position);
+
     vsthost::Plugin& plugin_;
+    const AudioData* input_;
     int maxFrames_;
-    EventList eventList_;
+    int eventCapacity_;
+    vsthost::EventList eventList_;
     std::vector<float> inputStorage_;
     std::vector<float> outputStorage_;
     std::vector<float*> inputs_;
@@ -62,9 +69,12 @@ struct RenderStats {
 // Called after each slice with the frames done and the frames expected so far.
 using ProgressCallback = std::function<void(std::int64_t done, std::int64_t expected)>;
 
-// Resumes the plug-in, plays the timeline and the tail into `sink`, and suspends it.
+// Resumes the plug-in, plays the timeline (and `input`, if any: the music lasts at least as
+// long) and the tail into `sink`, and suspends it. `maxEventsPerList` 0 sends each block's
+// events in one list; more caps the lists (see EventScheduler).
 RenderStats renderTimeline(vsthost::Plugin& plugin, const Timeline& timeline, int maxEventsPerList,
                            const TailPolicy& tail, AudioSink& sink,
-                           const ProgressCallback& progress = nullptr);
+                           const ProgressCallback& progress = nullptr,
+                           const AudioData* input = nullptr);
 
 }  // namespace corvalen::render

@@ -4,13 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/render/renderer.h"
-
 namespace corvalen::render {
 
-class SignalStats : public AudioSink {
+class SignalStats {
 public:
-    void write(const float* const* channels, int channelCount, int frames) override;
+    // Adds `frames` interleaved frames; returns true when some of them were NaN or infinite.
+    bool add(const float* samples, int channels, int frames);
 
     std::int64_t frames() const { return frames_; }
     std::int64_t samples() const { return samples_; }
@@ -23,6 +22,8 @@ public:
     double rms() const;
 
 private:
+    void addSlowly(const float* samples, std::size_t count);
+
     std::int64_t frames_ = 0;
     std::int64_t samples_ = 0;
     std::int64_t nonFinite_ = 0;
