@@ -14,9 +14,10 @@ using render_test::quoted;
 using render_test::runCommand;
 
 render_test::CommandResult validate(const std::string& fault, const std::string& arguments) {
-    // stderr is dropped: it holds the plug-in's own chatter, not the report.
-    return runCommand("(CORVALEN_FAULT=" + quoted(fault) + " " + quoted(RENDER_EXE) +
-                      " --validate " + arguments + " 2>/dev/null)");
+    // stderr is dropped: it holds the plug-in's own chatter, not the report. A sanitizer's
+    // runtime would turn a planted crash into an exit; it is told to leave SIGSEGV alone.
+    return runCommand("(CORVALEN_FAULT=" + quoted(fault) + " ASAN_OPTIONS=handle_segv=0 " +
+                      quoted(RENDER_EXE) + " --validate " + arguments + " 2>/dev/null)");
 }
 
 bool hasLine(const std::string& output, const std::string& start) {
