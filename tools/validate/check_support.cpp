@@ -16,43 +16,10 @@
 #include <limits>
 #include <stdexcept>
 
+#include "tools/validate/child_process.h"
+
 namespace corvalen::validate {
 namespace {
-
-double monotonicSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// Reads until the writer closes the pipe or the deadline passes; false on timeout.
-bool readAll(int fd, double deadline, std::string& text) {
-    char buffer[65536];
-    while (true) {
-        const double left = deadline - monotonicSeconds();
-        if (left <= 0.0) return false;
-        pollfd wait{fd, POLLIN, 0};
-        const int ready = poll(&wait, 1, static_cast<int>(std::min(left, 1.0) * 1000.0) + 1);
-        if (ready < 0 && errno != EINTR) return true;
-        if (ready <= 0) continue;
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return true;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-}
 
 // Forks a child that runs `work` with the write end of a pipe; returns what it wrote and, in
 // words, how it ended if not normally ("" when it exited normally).
@@ -74,7 +41,7 @@ std::string runChild(const std::function<void(int)>& work, int timeoutSeconds, s
         _exit(0);
     }
     close(fds[1]);
-    const bool finished = readAll(fds[0], monotonicSeconds() + timeoutSeconds, text);
+    const bool finished = readUntilClosed(fds[0], monotonicSeconds() + timeoutSeconds, text);
     close(fds[0]);
     if (!finished) kill(child, SIGKILL);
     int status = 0;
@@ -144,12 +111,8 @@ Audio renderInFreshProcess(CheckContext& context, const RenderJob& render, int t
                     writeAll(fd, channel.data(), channel.size() * sizeof(float));
                 }
                 return;
-            } catch (const ValidationError& error) {
-                message = error.what();
-            } catch (const std::exception& error) {
-                message = std::string("the plug-in threw an exception: ") + error.what();
             } catch (...) {
-                message = "the plug-in threw an exception";
+                message = currentExceptionMessage();
             }
             writeAll(fd, "E", 1);
             writeAll(fd, message.data(), message.size());
@@ -190,12 +153,8 @@ std::string textFromFreshProcess(CheckContext& context, const TextJob& job, int 
                 writeAll(fd, "T", 1);
                 writeAll(fd, answer.data(), answer.size());
                 return;
-            } catch (const ValidationError& error) {
-                message = error.what();
-            } catch (const std::exception& error) {
-                message = std::string("the plug-in threw an exception: ") + error.what();
             } catch (...) {
-                message = "the plug-in threw an exception";
+                message = currentExceptionMessage();
             }
             writeAll(fd, "E", 1);
             writeAll(fd, message.data(), message.size());
@@ -217,12 +176,8 @@ std::string crashOfForked(const std::function<void()>& work, int timeoutSeconds)
             try {
                 work();
                 return;
-            } catch (const ValidationError& error) {
-                message = error.what();
-            } catch (const std::exception& error) {
-                message = std::string("the plug-in threw an exception: ") + error.what();
             } catch (...) {
-                message = "the plug-in threw an exception";
+                message = currentExceptionMessage();
             }
             writeAll(fd, message.data(), message.size());
         },

@@ -15,15 +15,10 @@
 #include <stdexcept>
 
 #include "tools/validate/checks.h"
+#include "tools/validate/child_process.h"
 
 namespace corvalen::validate {
 namespace {
-
-double monotonicSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 [[noreturn]] void runInChild(const Check& check, const std::string& pluginPath,
                              const PluginFacts& facts, int reportFd) {
@@ -37,40 +32,14 @@ double monotonicSeconds() {
     });
     try {
         check.run(context);
-    } catch (const ValidationError& error) {
-        std::fprintf(report, "%s\n",
-                     formatVerdict({check.crashVerdict, check.name, error.what()}).c_str());
-    } catch (const std::exception& error) {
-        std::fprintf(report, "%s\n",
-                     formatVerdict({check.crashVerdict, check.name,
-                                    std::string("the plug-in threw an exception: ") + error.what()})
-                         .c_str());
     } catch (...) {
         std::fprintf(
             report, "%s\n",
-            formatVerdict({check.crashVerdict, check.name, "the plug-in threw an exception"})
-                .c_str());
+            formatVerdict({check.crashVerdict, check.name, currentExceptionMessage()}).c_str());
     }
     std::fflush(report);
     // No destructors or exit handlers of the parent's state: the child only reports.
     _exit(0);
-}
-
-// Reads the child's report until it closes it or the deadline passes; false on timeout.
-bool readReport(int fd, double deadline, std::string& text) {
-    char buffer[4096];
-    while (true) {
-        const double left = deadline - monotonicSeconds();
-        if (left <= 0.0) return false;
-        pollfd wait{fd, POLLIN, 0};
-        const int ready = poll(&wait, 1, static_cast<int>(std::min(left, 1.0) * 1000.0) + 1);
-        if (ready < 0 && errno != EINTR) return true;
-        if (ready <= 0) continue;
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return true;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
 }
 
 // CPU seconds a process and its finished children have used, from /proc; negative when
@@ -124,7 +93,7 @@ std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginP
     }
     close(fds[1]);
     std::string text;
-    const bool finished = readReport(fds[0], monotonicSeconds() + check.timeoutSeconds, text);
+    const bool finished = readUntilClosed(fds[0], monotonicSeconds() + check.timeoutSeconds, text);
     close(fds[0]);
     const double cpuSeconds = finished ? 0.0 : cpuSecondsOf(child);
     if (!finished) kill(child, SIGKILL);
@@ -207,7 +176,7 @@ Preflight preflight(const std::string& pluginPath) {
     }
     close(fds[1]);
     std::string text;
-    const bool finished = readReport(fds[0], monotonicSeconds() + 120.0, text);
+    const bool finished = readUntilClosed(fds[0], monotonicSeconds() + 120.0, text);
     close(fds[0]);
     if (!finished) kill(child, SIGKILL);
     int status = 0;
