@@ -1,5 +1,6 @@
 #include "vst_host/effect.h"
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -69,6 +70,15 @@ TextResult Effect::readText(VstInt32 opcode, VstInt32 index, VstIntPtr value,
 std::string printableText(std::string text) {
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
+}
+
+std::string fourCharacterText(VstInt32 code) {
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = static_cast<char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '?';
     }
     return text;
 }

@@ -24,6 +24,10 @@ struct TextResult {
 // terminal.
 std::string printableText(std::string text);
 
+// A four-character code (a unique id, a category) as its four characters, first character
+// from the most significant byte, with '?' for bytes that are not printable.
+std::string fourCharacterText(VstInt32 code);
+
 // The record's magic, 'VstP'.
 constexpr VstInt32 kEffectMagic = ('V' << 24) | ('s' << 16) | ('t' << 8) | 'P';
 

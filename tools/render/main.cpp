@@ -75,15 +75,6 @@ const char* categoryName(VstIntPtr category) {
     return kNames[category];
 }
 
-std::string fourCharacters(VstInt32 code) {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
-        text += (c >= 0x20 && c < 0x7F) ? c : '?';
-    }
-    return text;
-}
-
 void printInfo(vsthost::Plugin& plugin) {
     const AEffect& effect = plugin.effect();
     std::printf("Library:     %s (entry point %s)\n", plugin.path().c_str(),
@@ -97,7 +88,7 @@ void printInfo(vsthost::Plugin& plugin) {
     const VstIntPtr category = plugin.dispatch(effGetPlugCategory);
     std::printf("Category:    %s (%ld)%s\n", categoryName(category), static_cast<long>(category),
                 plugin.isSynth() ? ", instrument" : "");
-    std::printf("Unique ID:   '%s' (%ld)\n", fourCharacters(effect.uniqueID).c_str(),
+    std::printf("Unique ID:   '%s' (%ld)\n", vsthost::fourCharacterText(effect.uniqueID).c_str(),
                 static_cast<long>(effect.uniqueID));
     std::printf("Inputs:      %d\nOutputs:     %d\n", plugin.numInputs(), plugin.numOutputs());
     std::printf("Processing:  %s\n", plugin.usesReplacing() ? "replacing" : "accumulating");

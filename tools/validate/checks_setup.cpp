@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "tools/validate/checks.h"
+#include "tools/validate/child_process.h"
+#include "vst_host/effect.h"
 
 namespace corvalen::validate {
 namespace {
@@ -16,25 +18,10 @@ constexpr double kSlowLoadSeconds = 0.1;
 constexpr double kFailLoadSeconds = 1.0;
 constexpr int kLoadTries = 3;
 
-double monotonicSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 double processCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-std::string fourCharacters(VstInt32 code) {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
-        text += (c >= 0x20 && c < 0x7F) ? c : '?';
-    }
-    return text;
 }
 
 std::string flagNames(VstInt32 flags) {
@@ -137,10 +124,11 @@ void checkRecord(CheckContext& context) {
         detail, sizeof detail,
         "%s, id '%s', %d inputs, %d outputs, %d parameters, %d programs, flags 0x%x (%s), "
         "entries:%s%s",
-        instance.isSynth() ? "instrument" : "effect", fourCharacters(effect.uniqueID).c_str(),
-        effect.numInputs, effect.numOutputs, effect.numParams, effect.numPrograms,
-        static_cast<unsigned>(effect.flags), flagNames(effect.flags).c_str(),
-        effect.processReplacing ? " processReplacing" : "", effect.process ? " process" : "");
+        instance.isSynth() ? "instrument" : "effect",
+        vsthost::fourCharacterText(effect.uniqueID).c_str(), effect.numInputs, effect.numOutputs,
+        effect.numParams, effect.numPrograms, static_cast<unsigned>(effect.flags),
+        flagNames(effect.flags).c_str(), effect.processReplacing ? " processReplacing" : "",
+        effect.process ? " process" : "");
     findings.report(context, "record", detail, true);
 }
 
