@@ -84,9 +84,10 @@ void checkScheduling(const corvalen::render::Timeline& timeline, int blockSize, 
         CORVALEN_FUZZ_CHECK(list.size() == static_cast<std::size_t>(slice.eventCount),
                             "list holds other than the slice's events",
                             static_cast<long long>(list.size()));
-        const VstEvents* sent = list.get();
+        // The record declares two pointers; the list holds as many as it has events.
+        VstEvent* const* const sent = list.get()->events;
         for (int i = 0; i < slice.eventCount; ++i) {
-            const VstMidiEvent& event = *reinterpret_cast<const VstMidiEvent*>(sent->events[i]);
+            const VstMidiEvent& event = *reinterpret_cast<const VstMidiEvent*>(sent[i]);
             const corvalen::render::TimedEvent& timed = timeline.events[delivered++];
             CORVALEN_FUZZ_CHECK(event.deltaFrames >= 0 && event.deltaFrames < slice.frames,
                                 "deltaFrames outside its slice", event.deltaFrames);

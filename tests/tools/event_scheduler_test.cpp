@@ -41,9 +41,10 @@ std::vector<Delivered> play(const std::vector<TimedEvent>& events, int block, in
         EXPECT_LE(slice.frames, block);
         EXPECT_LE(slice.eventCount, cap);
         EXPECT_EQ(list.size(), static_cast<std::size_t>(slice.eventCount));
-        const VstEvents* sent = list.get();
+        // The record declares two pointers; the list holds as many as it has events.
+        VstEvent* const* const sent = list.get()->events;
         for (int i = 0; i < slice.eventCount; ++i) {
-            const VstMidiEvent& event = *reinterpret_cast<const VstMidiEvent*>(sent->events[i]);
+            const VstMidiEvent& event = *reinterpret_cast<const VstMidiEvent*>(sent[i]);
             EXPECT_GE(event.deltaFrames, 0);
             EXPECT_LT(event.deltaFrames, slice.frames);
             delivered.push_back({position + event.deltaFrames, event.midiData[1]});
