@@ -91,56 +91,9 @@ std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rat
     return instance;
 }
 
-Audio renderInFreshProcess(CheckContext& context, const RenderJob& render, int timeoutSeconds) {
-    if (context.libraryLoaded()) {
-        // A child of a process that holds the library would inherit its state.
-        throw std::logic_error("a fresh-process render after the check loaded the library");
-    }
-    std::string text;
-    const std::string ending = runChild(
-        [&](int fd) {
-            CheckContext own(context.pluginPath(), context.facts(), [](const VerdictLine&) {});
-            std::string message;
-            try {
-                const Audio audio = render(own);
-                const std::uint64_t header[2] = {audio.size(),
-                                                 static_cast<std::uint64_t>(frameCount(audio))};
-                writeAll(fd, "A", 1);
-                writeAll(fd, header, sizeof header);
-                for (const auto& channel : audio) {
-                    writeAll(fd, channel.data(), channel.size() * sizeof(float));
-                }
-                return;
-            } catch (...) {
-                message = currentExceptionMessage();
-            }
-            writeAll(fd, "E", 1);
-            writeAll(fd, message.data(), message.size());
-        },
-        timeoutSeconds, text);
-    if (!ending.empty())
-        throw ValidationError("a fresh process rendering for this check " + ending);
-    if (!text.empty() && text[0] == 'E') throw ValidationError(text.substr(1));
-    std::uint64_t header[2] = {0, 0};
-    if (text.size() < 1 + sizeof header || text[0] != 'A') {
-        throw ValidationError("a fresh process rendering for this check sent no audio");
-    }
-    std::memcpy(header, text.data() + 1, sizeof header);
-    const std::size_t expected = 1 + sizeof header + header[0] * header[1] * sizeof(float);
-    if (text.size() != expected) {
-        throw ValidationError("a fresh process rendering for this check sent incomplete audio");
-    }
-    Audio audio(header[0], std::vector<float>(header[1]));
-    const char* at = text.data() + 1 + sizeof header;
-    for (auto& channel : audio) {
-        std::memcpy(channel.data(), at, channel.size() * sizeof(float));
-        at += channel.size() * sizeof(float);
-    }
-    return audio;
-}
-
 std::string textFromFreshProcess(CheckContext& context, const TextJob& job, int timeoutSeconds) {
     if (context.libraryLoaded()) {
+        // A child of a process that holds the library would inherit its state.
         throw std::logic_error("a fresh process after the check loaded the library");
     }
     std::string text;
@@ -166,6 +119,39 @@ std::string textFromFreshProcess(CheckContext& context, const TextJob& job, int 
                                            : text.substr(1));
     }
     return text.substr(1);
+}
+
+Audio renderInFreshProcess(CheckContext& context, const RenderJob& render, int timeoutSeconds) {
+    // The child sends the channel count, the frame count and the samples, channel by channel.
+    const std::string bytes = textFromFreshProcess(
+        context,
+        [&render](CheckContext& own) {
+            const Audio audio = render(own);
+            const std::uint64_t header[2] = {audio.size(),
+                                             static_cast<std::uint64_t>(frameCount(audio))};
+            std::string packed(reinterpret_cast<const char*>(header), sizeof header);
+            for (const auto& channel : audio) {
+                packed.append(reinterpret_cast<const char*>(channel.data()),
+                              channel.size() * sizeof(float));
+            }
+            return packed;
+        },
+        timeoutSeconds);
+    std::uint64_t header[2] = {0, 0};
+    if (bytes.size() < sizeof header) {
+        throw ValidationError("a fresh process rendering for this check sent no audio");
+    }
+    std::memcpy(header, bytes.data(), sizeof header);
+    if (bytes.size() != sizeof header + header[0] * header[1] * sizeof(float)) {
+        throw ValidationError("a fresh process rendering for this check sent incomplete audio");
+    }
+    Audio audio(header[0], std::vector<float>(header[1]));
+    const char* at = bytes.data() + sizeof header;
+    for (auto& channel : audio) {
+        std::memcpy(channel.data(), at, channel.size() * sizeof(float));
+        at += channel.size() * sizeof(float);
+    }
+    return audio;
 }
 
 std::string crashOfForked(const std::function<void()>& work, int timeoutSeconds) {
