@@ -6,8 +6,9 @@ namespace velquistdsp {
 
 // Two-pole, two-zero filter computed by its fixed formula; denominator[0] is taken as 1.
 //
-// Contracts: both counts stay 3 (no setCoefficients with smaller counts). A radius in [0, 1)
-// keeps the filter stable; frequencies are in Hz at 44,100 samples per second.
+// Contracts: both counts stay 3 (no setCoefficients with other counts): the step reads the
+// arrays' inline elements. A radius in [0, 1) keeps the filter stable; frequencies are in Hz at
+// 44,100 samples per second.
 class TBiquad final : public tfilter {
 public:
     TBiquad();
@@ -17,10 +18,10 @@ public:
     float computeSample(float input) override {
         // The histories and coefficients are separate arrays, so reading the old values first
         // gives the same sums as reading them in place, and each is loaded once.
-        float* const in = inputs.get();
-        float* const out = outputs.get();
-        const float* const b = numerator.get();
-        const float* const a = denominator.get();
+        float* const in = inputs.inlineElements();
+        float* const out = outputs.inlineElements();
+        const float* const b = numerator.inlineElements();
+        const float* const a = denominator.inlineElements();
         const float x0 = gain * input;
         const float x1 = in[1];
         const float x2 = in[2];
@@ -36,7 +37,7 @@ public:
         out[2] = y1;
         return y;
     }
-    float lastOutput() const override { return outputs[0]; }
+    float lastOutput() const override { return outputs.inlineElements()[0]; }
 
     // Sets the pole pair at the given frequency and radius; with normalise, also a numerator
     // (b0, 0, -b0) that keeps the peak gain near 1. Without it the numerator stays.

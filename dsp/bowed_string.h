@@ -66,6 +66,25 @@ public:
         return lastSample;
     }
 
+    // count samples, handed to sink(sample) in order: the samples and the state that count
+    // calls of computeSample() give, in fewer instructions. With modulation on, the steps in
+    // which the modulator is sure to give +0 without drawing and the nut line's delay is sure to
+    // be placed by its repeated-request path skip that work (see stepAtRest); a full step<true>
+    // ends each stretch of them.
+    template <typename Sink>
+    void render(int32_t count, Sink&& sink) {
+        if (!modulationOn()) {
+            for (int32_t i = 0; i < count; ++i) sink(step<false>());
+            return;
+        }
+        while (count > 0) {
+            const int32_t atRest = stepsAtRest(count - 1);
+            for (int32_t i = 0; i < atRest; ++i) sink(stepAtRest());
+            sink(step<true>());
+            count -= atRest + 1;
+        }
+    }
+
     // The numbered controls. Values run over 0..127, except modulation depth (0..32); other
     // numbers are ignored.
     enum Control : int {
@@ -100,6 +119,20 @@ public:
     float bowPosition = 0.127236f;  // share of loopDelay on the bridge side of the bow
 
 private:
+    // How many of the next steps, up to limit, step<true>() would take with a modulator output
+    // of +0 and no draw (so with the request nutDelayAtRest) and place the nut line on its
+    // repeated-request path. The step after them must be a full one.
+    int32_t stepsAtRest(int32_t limit) const {
+        return nutLine.repeatsInRun(nutDelayAtRest, modulator.callsAtRest(limit));
+    }
+    // step<true>() for a step counted by stepsAtRest.
+    float stepAtRest() {
+        const float output = step<false>();
+        modulator.advanceAtRest();
+        nutLine.repeatDelayInRun();
+        return output;
+    }
+
     // Sets both lines from loopDelay and bowPosition.
     void placeBow();
     // The nut-side delay for a modulator output: formed in double, rounded once.

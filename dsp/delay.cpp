@@ -8,7 +8,7 @@ namespace velquistdsp {
 Tdelay::Tdelay(int32_t initialDelay, int32_t maximumDelay) {
     // Keeps length positive and representable whatever the caller passes.
     length = std::min(std::max(maximumDelay, int32_t{0}), INT32_MAX - 1) + 1;
-    inputs = std::make_unique<float[]>(length);
+    inputs.reset(length);
     clearState();
     writeIndex = 0;
     Tdelay::setDelay(static_cast<float>(initialDelay));

@@ -12,7 +12,8 @@ namespace velquistdsp {
 //
 // Contracts: maximumDelay >= 0 (a negative one is treated as 0). Any delay request is safe: one
 // above length - 1 or NaN is clamped to length - 1, a negative one gives 0. Both indexes stay in
-// 0 .. length - 1.
+// 0 .. length - 1. The base's setCoefficients is not for delay lines: the last output is read from
+// the one-element `outputs`' inline element.
 class Tdelay : public tfilter {
 public:
     Tdelay(int32_t initialDelay, int32_t maximumDelay);
@@ -20,11 +21,11 @@ public:
     float computeSample(float input) override {
         inputs[writeIndex] = input;
         if (++writeIndex == length) writeIndex = 0;
-        outputs[0] = inputs[readIndex];
+        outputs.inlineElements()[0] = inputs[readIndex];
         if (++readIndex >= length) readIndex -= length;
-        return outputs[0];
+        return outputs.inlineElements()[0];
     }
-    float lastOutput() const override { return outputs[0]; }
+    float lastOutput() const override { return outputs.inlineElements()[0]; }
     // The sample at the read position: what the next computeSample returns for delays of at
     // least one sample (with delay 0 the next input overwrites that slot first).
     virtual float peekOutput() { return inputs[readIndex]; }

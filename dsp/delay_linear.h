@@ -32,7 +32,7 @@ public:
             output = cachedOutput;
             outputStale = true;
         }
-        outputs[0] = output;
+        outputs.inlineElements()[0] = output;
         readIndex = nextIndex;
         return output;
     }
@@ -63,6 +63,20 @@ public:
         }
         deriveDelay(requestedDelay);
     }
+
+    // For a run of steps that each follow computeSample() with setDelay(requestedDelay): how
+    // many of the next of them, up to limit, take the repeated-request path. For those,
+    // repeatDelayInRun() does what setDelay does.
+    int32_t repeatsInRun(float requestedDelay, int32_t limit) const {
+        if (bitPattern(requestedDelay) != runRequest) return 0;
+        // Step i sets the delay at write index writeIndex + i. The run never reaches past the
+        // last slot, so inside it that sum does not wrap.
+        const auto stepsSinceDerived = static_cast<uint32_t>(writeIndex - runFirstWrite);
+        if (stepsSinceDerived >= runSteps) return 0;
+        const uint32_t left = runSteps - stepsSinceDerived;
+        return left < static_cast<uint32_t>(limit) ? static_cast<int32_t>(left) : limit;
+    }
+    void repeatDelayInRun() { readIndex = writeIndex + runReadOffset; }
 
 private:
     // Places the read position from scratch and notes the run of write indexes over which the

@@ -4,12 +4,9 @@
 
 namespace velquistdsp {
 
-tfilter::tfilter()
-    : numerator(new float[1]{1.0f}),
-      denominator(new float[1]{1.0f}),
-      outputs(new float[1]),
-      inputs(new float[1]) {
-    clearState();
+tfilter::tfilter() {
+    numerator[0] = 1.0f;
+    denominator[0] = 1.0f;
 }
 
 float tfilter::computeSample(float input) {
@@ -36,14 +33,14 @@ void tfilter::setCoefficients(int32_t newNumeratorCount, const float* numeratorC
         return;
     }
     if (newNumeratorCount != numeratorCount) {
+        numerator.reset(newNumeratorCount);
+        inputs.reset(newNumeratorCount);
         numeratorCount = newNumeratorCount;
-        numerator = std::make_unique<float[]>(numeratorCount);
-        inputs = std::make_unique<float[]>(numeratorCount);
     }
     if (newDenominatorCount != denominatorCount) {
+        denominator.reset(newDenominatorCount);
+        outputs.reset(newDenominatorCount);
         denominatorCount = newDenominatorCount;
-        denominator = std::make_unique<float[]>(denominatorCount);
-        outputs = std::make_unique<float[]>(denominatorCount);
     }
     std::copy(numeratorCoefficients, numeratorCoefficients + numeratorCount, numerator.get());
     std::copy(denominatorCoefficients, denominatorCoefficients + denominatorCount,

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+
+#include "dsp/filter_array.h"
 
 namespace velquistdsp {
 
@@ -34,13 +35,13 @@ public:
 
     // Parameters.
     float gain = 1.0f;
-    int32_t numeratorCount = 1;            // also the length of inputs
-    int32_t denominatorCount = 1;          // also the length of outputs
-    std::unique_ptr<float[]> numerator;    // b[0], b[1], ...
-    std::unique_ptr<float[]> denominator;  // a[0] (1 after setCoefficients), a[1], ...
+    int32_t numeratorCount = 1;    // also the length of inputs
+    int32_t denominatorCount = 1;  // also the length of outputs
+    FilterArray numerator{1};      // b[0], b[1], ...
+    FilterArray denominator{1};    // a[0] (1 after setCoefficients), a[1], ...
     // Signal state.
-    std::unique_ptr<float[]> outputs;  // outputs[k]: the output k samples before the latest
-    std::unique_ptr<float[]> inputs;   // inputs[k]: the gain-scaled input k samples back
+    FilterArray outputs{1};  // outputs[k]: the output k samples before the latest
+    FilterArray inputs{1};   // inputs[k]: the gain-scaled input k samples back
 };
 
 }  // namespace velquistdsp

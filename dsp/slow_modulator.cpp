@@ -1,5 +1,7 @@
 #include "dsp/slow_modulator.h"
 
+#include <cmath>
+
 #include "dsp/precision.h"
 
 namespace velquistdsp {
@@ -11,10 +13,43 @@ constexpr double phaseStepPerRate = kAngleConstant / 256.0;
 
 }  // namespace
 
-tslowmodul::tslowmodul()
-    : phaseStep(roundToSingle(6.0 * phaseStepPerRate)) {
+tslowmodul::tslowmodul() : phaseStep(roundToSingle(6.0 * phaseStepPerRate)) {
     randomFilter.setPole(0.999f);
     randomFilter.setGain(randomGain * 10.0f);
+}
+
+int32_t tslowmodul::callsAtRest(int32_t limit) const {
+    // The calls in question are the next `calls`, each followed by the next; none of them may
+    // draw, which holds while the countdown stays above 1.
+    int32_t calls = randomSource.counter - 1 < limit ? randomSource.counter - 1 : limit;
+    if (calls <= 0) return 0;
+
+    // Without a draw the held value is the same in every call, so each call gives the smoothing
+    // filter the same input; from a history of +0, an output of +0 feeds back unchanged. The
+    // filter's next output is therefore the one computed here, in the caller's floating-point
+    // state, for every one of the calls, and the filter's state after any number of them is
+    // the state after one. That is why the filter can wait for the real call that follows.
+    constexpr std::uint32_t kSignBit = 0x80000000u;
+    const float* const history = randomFilter.outputs.inlineElements();
+    const float* const b = randomFilter.numerator.inlineElements();
+    const float* const a = randomFilter.denominator.inlineElements();
+    if (bitPattern(history[1]) != 0) return 0;
+    const float nextSmoothed =
+        b[0] * (randomFilter.getGain() * randomSource.lastSample) - a[1] * history[1];
+    if (bitPattern(nextSmoothed) != 0) return 0;
+
+    // vibrato() then returns +0 for a zero gain and a finite phase, and +0 + +0 is +0 in every
+    // rounding mode. The phases of the calls are phase and its running sums with the step. Each
+    // sum's rounding changes it by a relative 2^-23 at most, so over at most 2^20 sums the
+    // phases stay within 1.14 times |phase| + calls * |step|; below 2^127 that keeps every one
+    // far from the overflow at 2^128. NaN fails the test.
+    if ((bitPattern(vibratoGain) & ~kSignBit) != 0) return 0;
+    constexpr int32_t kMostCalls = 1 << 20;
+    if (calls > kMostCalls) calls = kMostCalls;
+    const double reach = std::fabs(static_cast<double>(phase)) +
+                         static_cast<double>(calls) * std::fabs(static_cast<double>(phaseStep));
+    if (!(reach < 0x1p127)) return 0;
+    return calls;
 }
 
 void tslowmodul::setVibratoRate(float rate) {

@@ -29,6 +29,17 @@ public:
         return lastSample;
     }
 
+    // How many of the next calls, up to limit, are sure to return +0 without drawing from the
+    // generator. For each of them advanceAtRest() stands in for computeSample(), provided the
+    // call after the last of them is a real computeSample(): see the definition for why.
+    int32_t callsAtRest(int32_t limit) const;
+    // A call counted by callsAtRest: moves the phase and the hold countdown as computeSample()
+    // does, and leaves the smoothing filter and lastSample to the real call that follows.
+    void advanceAtRest() {
+        phase = phase + phaseStep;
+        randomSource.counter = randomSource.counter - 1;
+    }
+
     // One sine period every 256 / rate calls, whatever the sample rate.
     void setVibratoRate(float rate);
     void setVibratoGain(float gain);

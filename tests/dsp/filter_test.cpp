@@ -84,6 +84,29 @@ TEST(Filter, HistoriesSurviveOrClearByTheirOwnCount) {
     EXPECT_SAME_FLOAT(1.0f, filter.numerator[0]);
 }
 
+// Arrays of up to three elements live inside the filter, longer ones on the heap; a count change
+// in either direction must give fresh zeroed histories of the new length.
+TEST(Filter, HistoriesMoveBetweenInlineAndHeapStorage) {
+    tfilter filter;
+    const float twoTaps[2] = {1.0f, 1.0f};
+    const float fiveTaps[5] = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f};
+    const float a1[1] = {1.0f};
+    filter.setCoefficients(2, twoTaps, 1, a1);
+    filter.computeSample(7.0f);  // leaves 7 in both inline input elements
+    filter.setCoefficients(5, fiveTaps, 1, a1);
+    // The impulse response of an FIR filter is its taps, then zero.
+    EXPECT_SAME_FLOAT(1.0f, filter.computeSample(1.0f));
+    for (int i = 1; i < 5; ++i) EXPECT_SAME_FLOAT(fiveTaps[i], filter.computeSample(0.0f));
+    EXPECT_SAME_FLOAT(0.0f, filter.computeSample(0.0f));
+    filter.computeSample(9.0f);  // leaves 9 in the heap histories
+    const float a4[4] = {1.0f, 0.0f, 0.0f, 0.0f};
+    filter.setCoefficients(2, twoTaps, 4, a4);
+    EXPECT_SAME_FLOAT(1.0f, filter.computeSample(1.0f));  // nothing left of the 7 or the 9
+    EXPECT_SAME_FLOAT(2.0f, filter.computeSample(1.0f));
+    const float history[4] = {2.0f, 2.0f, 1.0f, 0.0f};  // newest first, element 1 a copy of 0
+    for (int i = 0; i < 4; ++i) EXPECT_SAME_FLOAT(history[i], filter.outputs[i]);
+}
+
 TEST(Filter, CountsOutsideTheContractLeaveTheFilterUnchanged) {
     tfilter filter;
     const float b[1] = {4.0f};

@@ -5,6 +5,7 @@
 // phases that overflow or are NaN, gains other than 0, and the shared generator's draws.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -128,6 +129,75 @@ TEST(ModulationShortcut, ZeroGainKeepsTheSineSignWhereTheSmoothedNoiseIsNegative
     }
 }
 
+// callsAtRest promises calls that return +0 and draw nothing; advanceAtRest then stands in for
+// each of them, as long as a real call follows. The states are the instrument's own and the
+// ones next to it where the promise would break: zeros of the other sign in the filter, a
+// non-zero gain, a pole whose feedback flips the zero's sign, a draw due, a phase that is about
+// to overflow.
+TEST(ModulationShortcut, CallsAtRestReturnPositiveZeroWithoutDrawing) {
+    struct Case {
+        const char* what;
+        float vibratoGain, randomGain, pole, history, held, phase, rate;
+        int32_t counter;
+        bool expectAtRest;  // the instrument's kind of state, where skipping must happen
+    };
+    const Case cases[] = {
+        {"the instrument's state", 0.0f, 0.0f, 0.999f, 0.0f, 0.25f, 1.0f, 6.12723f, 329, true},
+        {"negative held value", 0.0f, 0.0f, 0.999f, 0.0f, -0.25f, 1.0f, 6.12723f, 329, true},
+        {"negative zero gains", -0.0f, -0.0f, 0.999f, 0.0f, -0.25f, 1.0f, 6.0f, 100, true},
+        {"draw due next call", 0.0f, 0.0f, 0.999f, 0.0f, 0.25f, 1.0f, 6.0f, 1, false},
+        {"draw due in two calls", 0.0f, 0.0f, 0.999f, 0.0f, 0.25f, 1.0f, 6.0f, 2, true},
+        {"history -0", 0.0f, 0.0f, 0.999f, -0.0f, -0.25f, 1.0f, 6.0f, 300, false},
+        // The first call turns the history to +0, and with this pole the next gives -0.
+        {"history -0, negative pole", 0.0f, 0.0f, -0.5f, -0.0f, -0.25f, 1.0f, 6.0f, 300, false},
+        {"history tiny", 0.0f, 0.0f, 0.999f, 1e-30f, 0.25f, 1.0f, 6.0f, 300, false},
+        {"negative pole", 0.0f, 0.0f, -0.5f, 0.0f, -0.25f, 1.0f, 6.0f, 300, false},
+        {"random gain", 0.0f, 1e-30f, 0.999f, 0.0f, 0.25f, 1.0f, 6.0f, 300, false},
+        {"vibrato gain", 1e-30f, 0.0f, 0.999f, 0.0f, 0.25f, 1.0f, 6.0f, 300, false},
+        {"phase near overflow", 0.0f, 0.0f, 0.999f, 0.0f, 0.25f, 3.0e38f, 3.0e38f, 300, false},
+        {"infinite phase", 0.0f, 0.0f, 0.999f, 0.0f, 0.25f, kInfinity, 6.0f, 300, false},
+        {"NaN rate", 0.0f, 0.0f, 0.999f, 0.0f, 0.25f, 1.0f, kNaN, 300, false},
+    };
+    for (const Case& c : cases) {
+        for (const int32_t limit : {0, 1, 7, 1000}) {
+            tslowmodul skipping;
+            tslowmodul calling;
+            for (tslowmodul* unit : {&skipping, &calling}) {
+                unit->setVibratoGain(c.vibratoGain);
+                unit->setRandomGain(c.randomGain);
+                unit->randomFilter.setPole(c.pole);
+                unit->randomFilter.outputs[0] = c.history;
+                unit->randomFilter.outputs[1] = c.history;
+                unit->randomSource.lastSample = c.held;
+                unit->randomSource.counter = c.counter;
+                unit->phase = c.phase;
+                unit->setVibratoRate(c.rate);
+            }
+            const int32_t calls = skipping.callsAtRest(limit);
+            ASSERT_GE(calls, 0) << c.what;
+            ASSERT_LE(calls, limit) << c.what;
+            if (c.expectAtRest && limit > 0) {
+                EXPECT_GT(calls, 0) << c.what << ", limit " << limit;
+            }
+            const uint32_t generator = randomState();
+            for (int32_t call = 0; call < calls; ++call) {
+                ASSERT_SAME_FLOAT(0.0f, calling.computeSample()) << c.what << ", call " << call;
+                skipping.advanceAtRest();
+            }
+            ASSERT_EQ(generator, randomState()) << c.what << ": a skipped call drew";
+            EXPECT_SAME_FLOAT(calling.phase, skipping.phase) << c.what;
+            EXPECT_EQ(calling.randomSource.counter, skipping.randomSource.counter) << c.what;
+            // The real call that follows leaves both in the same state, unless it draws (the two
+            // units would draw different values from the one generator).
+            if (calling.randomSource.counter == 1) continue;
+            EXPECT_SAME_FLOAT(calling.computeSample(), skipping.computeSample()) << c.what;
+            EXPECT_SAME_FLOAT(calling.randomFilter.inputs[0], skipping.randomFilter.inputs[0]);
+            EXPECT_SAME_FLOAT(calling.randomFilter.outputs[0], skipping.randomFilter.outputs[0]);
+            EXPECT_SAME_FLOAT(calling.randomFilter.outputs[1], skipping.randomFilter.outputs[1]);
+        }
+    }
+}
+
 namespace {
 
 // The instrument, with step 9 done by hand from the full formula after the rest of the step.
@@ -146,22 +216,54 @@ float referenceStep(tbowedstring& string) {
 
 }  // namespace
 
+// The instrument's computeSample, and its render() in stretches of many lengths, against the
+// formula: the same samples, and the same state after each stretch.
 TEST(ModulationShortcut, InstrumentSetsTheNutDelayAsTheFormulaDoes) {
     tbowedstring string(20.0f);
     tbowedstring reference(20.0f);
+    tbowedstring rendered(20.0f);
     int sample = 0;
     auto both = [&](auto&& change) {
         change(string);
         change(reference);
+        change(rendered);
     };
+    // Each segment starts with its longest stretch, where state left over from before the
+    // change would be carried furthest.
+    const int32_t stretches[] = {1000, 1, 7, 8, 64, 329, 330};
+    std::vector<float> expected;
     auto play = [&](int samples, const char* what) {
+        expected.clear();
         for (int i = 0; i < samples; ++i, ++sample) {
-            const float expected = referenceStep(reference);
-            ASSERT_SAME_FLOAT(expected, string.computeSample()) << what << ", sample " << sample;
+            expected.push_back(referenceStep(reference));
+            ASSERT_SAME_FLOAT(expected.back(), string.computeSample())
+                << what << ", sample " << sample;
             ASSERT_SAME_FLOAT(reference.nutLine.delay, string.nutLine.delay) << what;
             ASSERT_EQ(reference.nutLine.readIndex, string.nutLine.readIndex) << what;
             ASSERT_SAME_FLOAT(reference.nutLine.fraction, string.nutLine.fraction) << what;
         }
+        int32_t done = 0;
+        for (size_t stretch = 0; done < samples; ++stretch) {
+            const int32_t count = std::min(stretches[stretch % 7], samples - done);
+            int32_t at = done;
+            rendered.render(count, [&](float value) {
+                ASSERT_SAME_FLOAT(expected[at], value) << what << ", rendered sample " << at;
+                ++at;
+            });
+            ASSERT_EQ(done + count, at) << what;
+            done = at;
+        }
+        // The held noise and the filter input differ: each instrument draws its own values from
+        // the one generator, and with the instrument's random gain of 0 they are not heard.
+        ASSERT_EQ(string.nutLine.readIndex, rendered.nutLine.readIndex) << what;
+        ASSERT_EQ(string.nutLine.runFirstWrite, rendered.nutLine.runFirstWrite) << what;
+        ASSERT_SAME_FLOAT(string.nutLine.fraction, rendered.nutLine.fraction) << what;
+        ASSERT_SAME_FLOAT(string.modulator.phase, rendered.modulator.phase) << what;
+        ASSERT_EQ(string.modulator.randomSource.counter, rendered.modulator.randomSource.counter);
+        ASSERT_SAME_FLOAT(string.modulator.computeSample(), rendered.modulator.computeSample());
+        ASSERT_SAME_FLOAT(string.modulator.randomFilter.outputs[1],
+                          rendered.modulator.randomFilter.outputs[1])
+            << what;
     };
     both([](tbowedstring& s) { s.noteOff(0.0f); });
     // Before the first note the loop delay is 0; a bow position above 1 makes the unmodulated
@@ -184,6 +286,10 @@ TEST(ModulationShortcut, InstrumentSetsTheNutDelayAsTheFormulaDoes) {
     both([](tbowedstring& s) { s.controlChange(1, 32.0f); });
     both([](tbowedstring& s) { s.noteOn(293.66476f, 0.5f); });
     play(2000, "new note, deeper");
+    // The request at rest becomes NaN while the nut line still holds a run for a finite one.
+    both([](tbowedstring& s) { s.controlChange(1, kInfinity); });
+    play(300, "infinite depth while sounding");
+    both([](tbowedstring& s) { s.controlChange(1, 32.0f); });
     both([](tbowedstring& s) { s.controlChange(0, -500.0f); });
     play(500, "bow position below 0");
     // An infinite loop delay: the scale loopDelay * depth is infinite and +0 times it is NaN,
@@ -250,10 +356,12 @@ TEST(ModulationShortcut, RepeatedDelayRequestPlacesTheReadPositionAsAFreshDeriva
         tdlinel line(0, maximumDelay);
         const int32_t length = line.length;
         const float longest = static_cast<float>(length - 1);
-        std::vector<float> requests = {0.0f, -0.0f, -3.0f, 0.3f, 0.5f, 1.0f + 0x1p-23f,
-                                       3.5f, 1e-40f, 0x1p-149f, 1e-8f, longest,
-                                       std::nextafter(longest, 0.0f), longest - 0.7f,
-                                       longest + 5.0f, kNaN, kInfinity, -kInfinity};
+        std::vector<float> requests = {
+            0.0f,           -0.0f,           -3.0f,   0.3f,
+            0.5f,           1.0f + 0x1p-23f, 3.5f,    1e-40f,
+            0x1p-149f,      1e-8f,           longest, std::nextafter(longest, 0.0f),
+            longest - 0.7f, longest + 5.0f,  kNaN,    kInfinity,
+            -kInfinity};
         for (int i = 0; i < 12; ++i) {
             // Any float in [0, length - 1], fine fractions included.
             const float unit = static_cast<float>(next() >> 8) * 0x1p-24f;
@@ -264,8 +372,8 @@ TEST(ModulationShortcut, RepeatedDelayRequestPlacesTheReadPositionAsAFreshDeriva
             auto check = [&](const char* what, int step) {
                 const Placement expected = placeFromScratch(length, line.writeIndex, request);
                 ASSERT_EQ(expected.readIndex, line.readIndex)
-                    << what << ", length " << length << ", request " << request << ", step "
-                    << step << ", write index " << line.writeIndex;
+                    << what << ", length " << length << ", request " << request << ", step " << step
+                    << ", write index " << line.writeIndex;
                 ASSERT_SAME_FLOAT(expected.fraction, line.fraction) << what << ", " << request;
                 ASSERT_SAME_FLOAT(1.0f - expected.fraction, line.oneMinusFraction) << request;
                 ASSERT_SAME_FLOAT(expected.delay, line.delay) << what << ", " << request;
@@ -282,12 +390,19 @@ TEST(ModulationShortcut, RepeatedDelayRequestPlacesTheReadPositionAsAFreshDeriva
             line.computeSample(0.5f);
             line.setDelay(request);
             check("after another request", 0);
-            // Steps without requests, then the same request.
+            // Steps without requests, then the same request, then the steps a caller may
+            // place without asking (repeatsInRun): each must sit where a request would put it.
             for (int gap = 0; gap < 40; ++gap) {
                 const uint32_t steps = next() % static_cast<uint32_t>(2 * length);
                 for (uint32_t i = 0; i < steps; ++i) line.computeSample(0.0f);
                 line.setDelay(request);
                 check("after a gap", static_cast<int>(steps));
+                const int32_t repeats = line.repeatsInRun(request, 1 << 30);
+                for (int32_t i = 1; i <= repeats; ++i) {
+                    line.computeSample(0.125f);
+                    line.repeatDelayInRun();
+                    check("repeat in run", i);
+                }
             }
         }
     }
