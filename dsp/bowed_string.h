@@ -37,9 +37,9 @@ public:
     float computeSample() override { return modulationOn() ? step<true>() : step<false>(); }
 
     // computeSample for a known modulation state: step<modulationOn()>() is computeSample().
-    // No step changes the modulation depth, so a caller rendering many samples in a row can
-    // choose once for all of them; the step without modulation calls nothing, which lets the
-    // compiler keep the units' addresses in registers across such a run.
+    // No step changes the modulation depth, so render() chooses once for a whole run; the step
+    // without modulation calls nothing, which lets the compiler keep the units' state in
+    // registers across the run.
     bool modulationOn() const { return modulationDepth > 0.0f; }
     template <bool kModulated>
     float step() {
@@ -67,10 +67,11 @@ public:
     }
 
     // count samples, handed to sink(sample) in order: the samples and the state that count
-    // calls of computeSample() give, in fewer instructions. With modulation on, the steps in
-    // which the modulator is sure to give +0 without drawing and the nut line's delay is sure to
-    // be placed by its repeated-request path skip that work (see stepAtRest); a full step<true>
-    // ends each stretch of them.
+    // calls of computeSample() give, in fewer instructions. With modulation on, the run goes in
+    // stretches of steps in which the modulator is sure to give +0 without drawing and the nut
+    // line's delay is sure to be placed by its repeated-request path; those steps skip that
+    // work (see stepAtRest), and a full step<true> ends each stretch. The stretches' loop calls
+    // nothing, so there too the state can stay in registers.
     template <typename Sink>
     void render(int32_t count, Sink&& sink) {
         if (!modulationOn()) {

@@ -19,16 +19,17 @@ tslowmodul::tslowmodul() : phaseStep(roundToSingle(6.0 * phaseStepPerRate)) {
 }
 
 int32_t tslowmodul::callsAtRest(int32_t limit) const {
-    // The calls in question are the next `calls`, each followed by the next; none of them may
-    // draw, which holds while the countdown stays above 1.
+    // None of the calls may draw: call i (from 1) draws when the countdown, then
+    // counter - (i - 1), is 1.
     int32_t calls = randomSource.counter - 1 < limit ? randomSource.counter - 1 : limit;
     if (calls <= 0) return 0;
 
     // Without a draw the held value is the same in every call, so each call gives the smoothing
-    // filter the same input; from a history of +0, an output of +0 feeds back unchanged. The
-    // filter's next output is therefore the one computed here, in the caller's floating-point
-    // state, for every one of the calls, and the filter's state after any number of them is
-    // the state after one. That is why the filter can wait for the real call that follows.
+    // filter the same input. If the history is +0 and the next output, computed here by the
+    // filter's own formula in the caller's floating-point state, is +0 too, then every call
+    // finds the history +0 and gives that same +0: the filter's state after any number of the
+    // calls is its state after one. So the real call that follows can bring it up to date.
+    // (A history of -0 must be refused: with a negative pole it can turn into +0 and then -0.)
     constexpr std::uint32_t kSignBit = 0x80000000u;
     const float* const history = randomFilter.outputs.inlineElements();
     const float* const b = randomFilter.numerator.inlineElements();

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds every configuration and runs all tests: native release and
-# sanitizer builds, the Debian package from the release build, ThreadSanitizer on the
-# multi-threaded suites, the fuzz targets for a minute each, the cross targets (32-bit Linux
-# under qemu, Windows under wine) and their packages.
+# sanitizer builds, the Debian package from the release build, the speed targets counted by
+# callgrind, ThreadSanitizer on the multi-threaded suites, the fuzz targets for a minute each,
+# the cross targets (32-bit Linux under qemu, Windows under wine) and their packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -24,6 +24,13 @@ for preset in release asan; do
         (cd build/release && cpack -G DEB >/dev/null)
         scripts/check-packages.sh build/release/packages/corvalen_*.deb
         took package
+        # The speed targets, as instruction counts: they repeat exactly, where times on a
+        # shared machine do not.
+        echo "== perf"
+        cmake --preset bench >/dev/null
+        cmake --build --preset bench -j "$jobs" --target Corvalen corvalen-perf-probe
+        scripts/callgrind-per-sample.sh --check build/bench
+        took perf
     fi
 done
 
