@@ -8,8 +8,8 @@
 
 namespace {
 
-using render_test::quoted;
-using render_test::SmfBuilder;
+using corvalen::test::quoted;
+using corvalen::test::SmfBuilder;
 
 constexpr double kRate = 44100.0;
 
@@ -39,15 +39,16 @@ double rms(const std::vector<float>& samples, std::size_t start, std::size_t len
 
 class CorvalenRender : public ::testing::Test {
 protected:
-    render_test::Wav renderMidi(const std::vector<std::uint8_t>& midi, const std::string& extra) {
-        render_test::writeFile(folder_.file("in.mid"), midi);
-        const auto result = render_test::runCommand(
+    corvalen::test::Wav renderMidi(const std::vector<std::uint8_t>& midi,
+                                   const std::string& extra) {
+        corvalen::test::writeFile(folder_.file("in.mid"), midi);
+        const auto result = corvalen::test::runCommand(
             quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN_PATH) + " --format float -o " +
             quoted(folder_.file("out.wav")) + " " + extra + " " + quoted(folder_.file("in.mid")));
         EXPECT_EQ(result.exitCode, 0) << result.output;
-        return render_test::readWav(folder_.file("out.wav"));
+        return corvalen::test::readWav(folder_.file("out.wav"));
     }
-    render_test::TempFolder folder_;
+    corvalen::test::TempFolder folder_;
 };
 
 // A4 from tick 100 to 580 at 120 bpm, a tempo change to 100 bpm at tick 960, A3 from tick
@@ -117,7 +118,7 @@ TEST_F(CorvalenRender, NotesSoundAtTheirPitchAndTimeAcrossATempoChange) {
         // cents). The model is sharp by design: its loop is shorter than the note's period by
         // a fixed 4 frames less the filters' delay, which weighs more the higher the note
         // (measured here: +17, +8 and +43 cents for A4, A3 and C6).
-        const double frequency = render_test::estimateFrequency(
+        const double frequency = corvalen::test::estimateFrequency(
             samples, note.onFrame + 8820, 8192, kRate, noteFrequency(note.note) / 1.5,
             noteFrequency(note.note) * 1.5);
         EXPECT_NEAR(cents(frequency, noteFrequency(note.note)), 0.0, 50.0) << frequency << " Hz";
@@ -147,35 +148,35 @@ TEST_F(CorvalenRender, ARenderRateOf44100KeepsThePitchInA48kFile) {
                         .endTrack()
                         .build();
     const auto reference = renderMidi(a4, "--tail 0");
-    render_test::writeFile(folder_.file("in.mid"), a4);
+    corvalen::test::writeFile(folder_.file("in.mid"), a4);
     const std::string base = quoted(RENDER_EXE) + " -p " + quoted(CORVALEN_PLUGIN_PATH) +
                              " --format float --tail 0 " + quoted(folder_.file("in.mid")) + " -o ";
     const auto sharp =
-        render_test::runCommand(base + quoted(folder_.file("sharp.wav")) + " -r 48000");
+        corvalen::test::runCommand(base + quoted(folder_.file("sharp.wav")) + " -r 48000");
     EXPECT_EQ(sharp.exitCode, 0);
     EXPECT_NE(
         sharp.output.find("warning: Corvalen computes at 44100 Hz whatever the host's rate: at "
                           "48000 Hz it plays 1.47 semitones sharp; add --render-rate 44100"),
         std::string::npos)
         << sharp.output;
-    const auto converted = render_test::runCommand(base + quoted(folder_.file("48k.wav")) +
-                                                   " -r 48000 --render-rate 44100");
+    const auto converted = corvalen::test::runCommand(base + quoted(folder_.file("48k.wav")) +
+                                                      " -r 48000 --render-rate 44100");
     ASSERT_EQ(converted.exitCode, 0) << converted.output;
     EXPECT_EQ(converted.output.find("warning"), std::string::npos) << converted.output;
-    const auto wav = render_test::readWav(folder_.file("48k.wav"));
+    const auto wav = corvalen::test::readWav(folder_.file("48k.wav"));
     ASSERT_EQ(wav.sampleRate, 48000);
     ASSERT_EQ(wav.channels.size(), 2u);
     ASSERT_EQ(reference.channels.size(), 2u);
     // Two seconds at either rate, give or take the converter's last frames.
     EXPECT_NEAR(static_cast<double>(wav.channels[0].size()), 96000.0, 2.0);
     const double at44 =
-        render_test::estimateFrequency(reference.channels[0], 44100, 32768, kRate, 300.0, 600.0);
-    const double at48 = render_test::estimateFrequency(wav.channels[0], 48000, 32768 * 48 / 44,
-                                                       48000.0, 300.0, 600.0);
+        corvalen::test::estimateFrequency(reference.channels[0], 44100, 32768, kRate, 300.0, 600.0);
+    const double at48 = corvalen::test::estimateFrequency(wav.channels[0], 48000, 32768 * 48 / 44,
+                                                          48000.0, 300.0, 600.0);
     EXPECT_NEAR(cents(at48, at44), 0.0, 1.0) << at44 << " Hz against " << at48 << " Hz";
-    const auto sharpWav = render_test::readWav(folder_.file("sharp.wav"));
-    const double sharpHz = render_test::estimateFrequency(sharpWav.channels.at(0), 48000, 32768,
-                                                          48000.0, 300.0, 700.0);
+    const auto sharpWav = corvalen::test::readWav(folder_.file("sharp.wav"));
+    const double sharpHz = corvalen::test::estimateFrequency(sharpWav.channels.at(0), 48000, 32768,
+                                                             48000.0, 300.0, 700.0);
     EXPECT_NEAR(cents(sharpHz, at44), 147.0, 5.0) << sharpHz << " Hz";
 }
 

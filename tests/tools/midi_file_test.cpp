@@ -9,7 +9,7 @@ namespace {
 using corvalen::render::MidiFileError;
 using corvalen::render::MidiSequence;
 using corvalen::render::parseMidiFile;
-using render_test::SmfBuilder;
+using corvalen::test::SmfBuilder;
 
 MidiSequence parse(const std::vector<std::uint8_t>& bytes) {
     return parseMidiFile(bytes.data(), bytes.size());

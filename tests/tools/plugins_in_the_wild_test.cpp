@@ -9,8 +9,8 @@
 
 namespace {
 
-using render_test::quoted;
-using render_test::runCommand;
+using corvalen::test::quoted;
+using corvalen::test::runCommand;
 
 constexpr const char* kKars = "/usr/lib/vst/Kars-vst.so";
 
@@ -21,7 +21,7 @@ protected:
             GTEST_SKIP() << kKars << " is not installed (Debian package dpf-plugins-vst)";
         }
     }
-    render_test::TempFolder folder_;
+    corvalen::test::TempFolder folder_;
 };
 
 TEST_F(ThirdPartyInstrument, InfoNamesThePlugin) {
@@ -34,20 +34,20 @@ TEST_F(ThirdPartyInstrument, InfoNamesThePlugin) {
 
 TEST_F(ThirdPartyInstrument, RendersANoteThatSoundsAndStaysFinite) {
     // A4 for one beat at 120 bpm: 0.5 s.
-    render_test::writeFile(folder_.file("a4.mid"), render_test::SmfBuilder(0, 1, 480)
-                                                       .beginTrack()
-                                                       .delta(0)
-                                                       .bytes({0x90, 69, 100})
-                                                       .delta(480)
-                                                       .bytes({0x80, 69, 0})
-                                                       .endTrack()
-                                                       .build());
+    corvalen::test::writeFile(folder_.file("a4.mid"), corvalen::test::SmfBuilder(0, 1, 480)
+                                                          .beginTrack()
+                                                          .delta(0)
+                                                          .bytes({0x90, 69, 100})
+                                                          .delta(480)
+                                                          .bytes({0x80, 69, 0})
+                                                          .endTrack()
+                                                          .build());
     const auto result =
         runCommand(quoted(RENDER_EXE) + " -p " + kKars + " --format float -o " +
                    quoted(folder_.file("kars.wav")) + " " + quoted(folder_.file("a4.mid")));
     ASSERT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find("no NaN or infinite samples"), std::string::npos);
-    const auto wav = render_test::readWav(folder_.file("kars.wav"));
+    const auto wav = corvalen::test::readWav(folder_.file("kars.wav"));
     ASSERT_FALSE(wav.channels.empty());
     double peak = 0.0;
     for (const auto& channel : wav.channels) {
@@ -60,7 +60,7 @@ TEST_F(ThirdPartyInstrument, RendersANoteThatSoundsAndStaysFinite) {
     // Kars plucks at the note's pitch: 440 Hz within a quarter tone (a plucked string's
     // pitch is set by a whole-sample delay, so it may be off by a few cents).
     const double frequency =
-        render_test::estimateFrequency(wav.channels[0], 2000, 4096, 44100, 200.0, 1000.0);
+        corvalen::test::estimateFrequency(wav.channels[0], 2000, 4096, 44100, 200.0, 1000.0);
     EXPECT_NEAR(1200.0 * std::log2(frequency / 440.0), 0.0, 50.0) << frequency << " Hz";
 }
 

@@ -11,12 +11,12 @@
 
 namespace {
 
-using render_test::quoted;
-using render_test::readLines;
-using render_test::readWav;
-using render_test::runCommand;
-using render_test::SmfBuilder;
-using render_test::TempFolder;
+using corvalen::test::quoted;
+using corvalen::test::readLines;
+using corvalen::test::readWav;
+using corvalen::test::runCommand;
+using corvalen::test::SmfBuilder;
+using corvalen::test::TempFolder;
 
 void fs_create(const std::string& folder) {
     std::filesystem::create_directory(folder);
@@ -25,7 +25,8 @@ void fs_create(const std::string& folder) {
 class RenderHost : public ::testing::Test {
 protected:
     // Runs the tool with the fixture; the fixture's log goes to log().
-    render_test::CommandResult render(const std::string& arguments, const std::string& mode = "") {
+    corvalen::test::CommandResult render(const std::string& arguments,
+                                         const std::string& mode = "") {
         return runCommand("CORVALEN_FIXTURE_LOG=" + quoted(log()) +
                           " CORVALEN_FIXTURE_MODE=" + quoted(mode) + " " + quoted(RENDER_EXE) +
                           " --plugin " + quoted(RECORDER_PLUGIN) + " " + arguments);
@@ -34,7 +35,7 @@ protected:
     std::string file(const std::string& name) const { return folder_.file(name); }
     std::string midi(const std::vector<std::uint8_t>& bytes) {
         const std::string path = file("input.mid");
-        render_test::writeFile(path, bytes);
+        corvalen::test::writeFile(path, bytes);
         return path;
     }
     std::vector<std::string> calls() const { return readLines(log()); }
@@ -262,7 +263,7 @@ TEST_F(RenderHost, ExitCodesTellFailuresApart) {
     EXPECT_EQ(runCommand(exe + "-p " + quoted(notALibrary) + out).exitCode, 3);
     EXPECT_EQ(runCommand(exe + "-p " + quoted(NO_ENTRY_LIBRARY) + out).exitCode, 4);
     EXPECT_EQ(render(out, "null").exitCode, 5);
-    render_test::writeFile(file("bad.mid"), {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1});
+    corvalen::test::writeFile(file("bad.mid"), {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1});
     EXPECT_EQ(render(out + " " + quoted(file("bad.mid"))).exitCode, 6);
     EXPECT_EQ(render(out + " " + quoted(file("missing.mid"))).exitCode, 6);
     EXPECT_EQ(render("-o /nonexistent/folder/o.wav").exitCode, 7);

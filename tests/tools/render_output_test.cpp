@@ -16,11 +16,11 @@
 
 namespace {
 
-using render_test::quoted;
-using render_test::readWav;
-using render_test::runCommand;
-using render_test::SmfBuilder;
-using render_test::TempFolder;
+using corvalen::test::quoted;
+using corvalen::test::readWav;
+using corvalen::test::runCommand;
+using corvalen::test::SmfBuilder;
+using corvalen::test::TempFolder;
 
 std::vector<std::uint8_t> twoNotes() {
     return SmfBuilder(0, 1, 480)
@@ -50,13 +50,13 @@ std::vector<std::string> folderNames(const std::string& folder) {
 
 class RenderOutput : public ::testing::Test {
 protected:
-    RenderOutput() { render_test::writeFile(file("song.mid"), twoNotes()); }
+    RenderOutput() { corvalen::test::writeFile(file("song.mid"), twoNotes()); }
     std::string file(const std::string& name) const { return folder_.file(name); }
     std::string folder() const { return file(""); }
     std::string tool() const {
         return quoted(RENDER_EXE) + " --plugin " + quoted(RECORDER_PLUGIN) + " ";
     }
-    render_test::CommandResult render(const std::string& arguments) {
+    corvalen::test::CommandResult render(const std::string& arguments) {
         return runCommand("(cd " + quoted(folder()) + " && " + tool() + arguments + ")");
     }
 
@@ -67,7 +67,7 @@ protected:
 // keeps its old contents and no temporary file is left, and the tool ends by that signal.
 TEST_F(RenderOutput, SignalsAndFullDisksLeaveTheTargetAsItWas) {
     for (const int signalNumber : {SIGINT, SIGTERM}) {
-        render_test::writeFile(file("song.wav"), {'o', 'l', 'd'});
+        corvalen::test::writeFile(file("song.wav"), {'o', 'l', 'd'});
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -143,7 +143,7 @@ TEST_F(RenderOutput, AnOutputThatIsAnInputIsRefusedWhateverItsName) {
 // and writes standard output, in every format, with the same samples as a file.
 TEST_F(RenderOutput, NamesFormatsAndStandardStreams) {
     std::filesystem::create_directory(file("sub"));
-    render_test::writeFile(file("sub/other.midi"), twoNotes());
+    corvalen::test::writeFile(file("sub/other.midi"), twoNotes());
     auto result = render("--tail 0 -t flac song.mid sub/other.midi");
     ASSERT_EQ(result.exitCode, 0) << result.output;
     const auto reference = readWav(file("song.flac"));

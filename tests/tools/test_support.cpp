@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-namespace render_test {
+namespace corvalen::test {
 
 SmfBuilder::SmfBuilder(int format, int trackCount, int division) {
     data_ = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
@@ -164,4 +164,4 @@ double estimateFrequency(const std::vector<float>& samples, std::size_t start, s
     return sampleRate / (static_cast<double>(best) + shift);
 }
 
-}  // namespace render_test
+}  // namespace corvalen::test

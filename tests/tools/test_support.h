@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace render_test {
+namespace corvalen::test {
 
 // Builds Standard MIDI Files byte by byte.
 class SmfBuilder {
@@ -62,4 +62,4 @@ Wav readWav(const std::string& path);
 double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
                          double sampleRate, double minHz, double maxHz);
 
-}  // namespace render_test
+}  // namespace corvalen::test

@@ -10,10 +10,10 @@
 
 namespace {
 
-using render_test::quoted;
-using render_test::runCommand;
+using corvalen::test::quoted;
+using corvalen::test::runCommand;
 
-render_test::CommandResult validate(const std::string& fault, const std::string& arguments) {
+corvalen::test::CommandResult validate(const std::string& fault, const std::string& arguments) {
     // stderr is dropped: it holds the plug-in's own chatter, not the report. A sanitizer's
     // runtime would turn a planted crash into an exit; it is told to leave SIGSEGV alone.
     return runCommand("(CORVALEN_FAULT=" + quoted(fault) + " ASAN_OPTIONS=handle_segv=0 " +
@@ -256,8 +256,8 @@ TEST(ValidatorCommandLine, ListsEveryCheckWithOneLineEach) {
 }
 
 TEST(ValidatorCommandLine, AFileThatIsNoPluginGetsOneLineAndTheRenderersExitCode) {
-    render_test::TempFolder folder;
-    render_test::writeFile(folder.file("notes.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});
+    corvalen::test::TempFolder folder;
+    corvalen::test::writeFile(folder.file("notes.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});
     const struct {
         std::string environment;
         std::string path;
