@@ -50,22 +50,25 @@ void sendControl(velquistdsp::tbowedstring& string, int number, float scaledValu
 #define CORVALEN_FLATTEN
 #endif
 
-// Samples [from, to) of the block: the instrument's output times the level, the same value in
-// both channels.
+// One sample of the output, the same value in both channels.
+template <bool kAccumulate>
+void writeSample(float* left, float* right, VstInt32 sample, float y) {
+    if constexpr (kAccumulate) {
+        left[sample] += y;
+        right[sample] += y;
+    } else {
+        left[sample] = y;
+        right[sample] = y;
+    }
+}
+
+// Samples [from, to) of the block: the instrument's output times the level.
 template <bool kAccumulate>
 CORVALEN_FLATTEN void renderSamples(velquistdsp::tbowedstring& string, float gain, float* left,
                                     float* right, VstInt32 from, VstInt32 to) {
     VstInt32 sample = from;
     string.render(to - from, [&](float value) {
-        const float y = value * gain;
-        if constexpr (kAccumulate) {
-            left[sample] += y;
-            right[sample] += y;
-        } else {
-            left[sample] = y;
-            right[sample] = y;
-        }
-        ++sample;
+        writeSample<kAccumulate>(left, right, sample++, value * gain);
     });
 }
 
@@ -74,14 +77,7 @@ template <bool kAccumulate>
 void renderSamplesByCalls(velquistdsp::tbowedstring& string, float gain, float* left, float* right,
                           VstInt32 from, VstInt32 to) {
     for (VstInt32 sample = from; sample < to; ++sample) {
-        const float y = string.computeSample() * gain;
-        if constexpr (kAccumulate) {
-            left[sample] += y;
-            right[sample] += y;
-        } else {
-            left[sample] = y;
-            right[sample] = y;
-        }
+        writeSample<kAccumulate>(left, right, sample, string.computeSample() * gain);
     }
 }
 
