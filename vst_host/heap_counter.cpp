@@ -56,9 +56,11 @@ void noteRelease(void* memory) {
     ++counts.releases;
     counts.liveUsableBytes -= usableSize(memory);
 }
+#if CORVALEN_MALLOC_HOOKS
 void noteMallocCall() {
     if (counting) ++counts.mallocCalls;
 }
+#endif
 
 }  // namespace
 
