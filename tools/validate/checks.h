@@ -55,6 +55,7 @@ void checkHostOddities(CheckContext& context);
 
 // Real-time behaviour: heap use while processing, the cost of the release tail.
 void checkNoAllocation(CheckContext& context);
+void checkNoLocks(CheckContext& context);
 void checkTail(CheckContext& context);
 
 }  // namespace corvalen::validate

@@ -19,6 +19,30 @@ constexpr double kMaxTailCostRatio = 1.5;
 // ...unless the difference is below timer and scheduling noise.
 constexpr double kCostNoiseSeconds = 2e-6;
 
+// What the calls of a watched render were: the standard phrase in 512-frame blocks at 44100 Hz,
+// parameter 0 set to its own value before every 8th block (parameter changes between blocks
+// give the plug-in work to pick up inside the next one).
+constexpr const char* kWatchedRender =
+    "the standard phrase in 512-frame blocks at 44100 Hz, parameter 0 set to its own value "
+    "before every 8th block";
+
+// Renders that phrase with `settings` (what to count) in a fresh instance; `blocks` is the
+// number of event lists and processing calls.
+RenderResult renderWatched(CheckContext& context, RenderSettings settings, long long& blocks) {
+    auto instance = startedInstance(context);
+    const Phrase phrase = standardPhrase();
+    int block = 0;
+    settings.beforeBlock = [&](std::int64_t) {
+        if (instance->numParams() > 0 && block++ % 8 == 0) {
+            instance->setParameter(0, instance->getParameter(0));
+        }
+    };
+    RenderResult result = renderPhrase(*instance, phrase, settings);
+    instance->suspend();
+    blocks = (phrase.frames + kStandardBlock - 1) / kStandardBlock;
+    return result;
+}
+
 }  // namespace
 
 void checkNoAllocation(CheckContext& context) {
@@ -27,30 +51,49 @@ void checkNoAllocation(CheckContext& context) {
         context.skip("no-allocation", "cannot see the plug-in's allocations: " + problem);
         return;
     }
-    auto instance = startedInstance(context);
     RenderSettings settings;
     settings.countHeap = true;
-    const Phrase phrase = standardPhrase();
-    // Parameter changes between blocks give the plug-in work to pick up inside the next one.
-    int block = 0;
-    settings.beforeBlock = [&](std::int64_t) {
-        if (instance->numParams() > 0 && block++ % 8 == 0) {
-            instance->setParameter(0, instance->getParameter(0));
-        }
-    };
-    const RenderResult result = renderPhrase(*instance, phrase, settings);
-    instance->suspend();
-    const long long blocks = (phrase.frames + kStandardBlock - 1) / kStandardBlock;
+    long long blocks = 0;
+    const RenderResult result = renderWatched(context, settings, blocks);
     char detail[300];
     std::snprintf(detail, sizeof detail,
-                  "%llu allocations and %llu frees in %lld event lists and processing calls (the "
-                  "standard phrase in 512-frame blocks at 44100 Hz, parameter 0 set to its own "
-                  "value before every 8th block)",
+                  "%llu allocations and %llu frees in %lld event lists and processing calls (%s)",
                   static_cast<unsigned long long>(result.heap.allocations),
-                  static_cast<unsigned long long>(result.heap.releases), blocks);
+                  static_cast<unsigned long long>(result.heap.releases), blocks, kWatchedRender);
     context.report(
         result.heap.allocations == 0 && result.heap.releases == 0 ? Verdict::kPass : Verdict::kFail,
         "no-allocation", detail);
+}
+
+void checkNoLocks(CheckContext& context) {
+    const std::string problem = WaitCounter::interpositionProblem();
+    if (!problem.empty()) {
+        context.skip("no-locks", "cannot see the plug-in's locks: " + problem);
+        return;
+    }
+    RenderSettings settings;
+    settings.countWaits = true;
+    long long blocks = 0;
+    const RenderResult result = renderWatched(context, settings, blocks);
+    const WaitCalls& calls = result.waits;
+    char detail[400];
+    if (calls.total() == 0) {
+        std::snprintf(detail, sizeof detail,
+                      "no lock, wait or sleep in %lld event lists and processing calls (%s)",
+                      blocks, kWatchedRender);
+        context.report(Verdict::kPass, "no-locks", detail);
+        return;
+    }
+    std::snprintf(detail, sizeof detail,
+                  "%llu lock acquisitions, %llu waits and %llu sleeps in %lld event lists and "
+                  "processing calls (first: %s); %s",
+                  static_cast<unsigned long long>(calls.locks),
+                  static_cast<unsigned long long>(calls.waits),
+                  static_cast<unsigned long long>(calls.sleeps), blocks, calls.first,
+                  calls.sleeps > 0 ? "a sleep always costs the host its deadline"
+                                   : "each can wait for another thread, past the host's deadline");
+    // A sleep always waits; a lock or a wait only when another thread holds or signals.
+    context.report(calls.sleeps > 0 ? Verdict::kFail : Verdict::kWarn, "no-locks", detail);
 }
 
 void checkTail(CheckContext& context) {

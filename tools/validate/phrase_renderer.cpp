@@ -137,8 +137,18 @@ RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
         instance.host().setProcessing(true);
         const double cpuBefore = settings.timeBlocks ? threadCpuSeconds() : 0.0;
         if (settings.countHeap) HeapCounter::startCounting();
+        if (settings.countWaits) {
+            WaitCounter::startCounting(reinterpret_cast<const void*>(effect.dispatcher));
+        }
         effect.dispatcher(&effect, effProcessEvents, 0, 0, events, 0.0f);
         entry(&effect, inputs.data(), outputs.data(), static_cast<VstInt32>(frames));
+        if (settings.countWaits) {
+            const WaitCalls calls = WaitCounter::stopCounting();
+            result.waits.locks += calls.locks;
+            result.waits.waits += calls.waits;
+            result.waits.sleeps += calls.sleeps;
+            if (!result.waits.first) result.waits.first = calls.first;
+        }
         if (settings.countHeap) {
             const HeapCalls calls = HeapCounter::stopCounting();
             result.heap.allocations += calls.allocations;

@@ -12,11 +12,14 @@
 #include "tools/validate/signal_analysis.h"
 #include "vst_host/event_list.h"
 #include "vst_host/heap_counter.h"
+#include "vst_host/wait_counter.h"
 
 namespace corvalen::validate {
 
 using vsthost::HeapCalls;
 using vsthost::HeapCounter;
+using vsthost::WaitCalls;
+using vsthost::WaitCounter;
 
 struct TimedMidi {
     std::int64_t frame = 0;
@@ -57,6 +60,7 @@ struct RenderSettings {
     ProcessCall call = ProcessCall::kReplacing;
     bool prefillGarbage = false;  // else the output buffers are zeroed before each block
     bool countHeap = false;       // count allocations inside effProcessEvents and processing
+    bool countWaits = false;      // count the plug-in's locks, waits and sleeps there
     bool timeBlocks = false;      // thread CPU time of each processing call
     InputSignal input = InputSignal::kTestSignal;
     std::int64_t inputFrames = -1;  // how long the test signal plays; negative: half the render
@@ -67,6 +71,7 @@ struct RenderSettings {
 struct RenderResult {
     Audio audio;
     HeapCalls heap;                       // when counted
+    WaitCalls waits;                      // when counted
     std::vector<double> blockCpuSeconds;  // when timed, one per block
 };
 

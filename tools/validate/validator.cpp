@@ -317,6 +317,10 @@ const std::vector<Check>& allChecks() {
          checkProcessAccumulating, 120},
         {"no-allocation", "no malloc or free inside effProcessEvents and the processing calls",
          checkNoAllocation, 120},
+        {"no-locks",
+         "no sleep inside effProcessEvents and the processing calls (FAIL); no lock or wait "
+         "there (WARN)",
+         checkNoLocks, 120},
         {"tail",
          "an instrument's note dies away after release; tail blocks cost no more than sounding "
          "ones",
