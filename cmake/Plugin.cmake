@@ -22,10 +22,12 @@ function(corvalen_add_plugin target)
     if(WIN32)
         # mingw: the module-definition file renames the export; -static keeps the DLL free of
         # libstdc++/libgcc/libwinpthread DLLs so a host needs nothing but the system's own.
+        # Without a link time in the PE headers (the loader does not read it), two builds of the
+        # same source give the same DLL, byte for byte.
         set(def_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_exports.def)
         file(WRITE ${def_file} "EXPORTS\n    main=${entry}\n")
         target_sources(${target} PRIVATE ${def_file})
-        target_link_options(${target} PRIVATE -static)
+        target_link_options(${target} PRIVATE -static -Wl,--no-insert-timestamp)
     else()
         # --defsym copies the entry's visibility, which is why the entry itself must be default.
         set(version_script ${CMAKE_CURRENT_BINARY_DIR}/${target}_exports.map)

@@ -3,7 +3,8 @@
 # Checks a built plug-in library as a host's loader sees it:
 #  - its object format is the target's (elf32-i386, elf64-x86-64, pei-i386, pei-x86-64);
 #  - it exports exactly one name, `main` (nm -D for ELF, the PE export table for DLLs);
-#  - a DLL imports only system DLLs, so that a host needs nothing installed beside it.
+#  - a DLL imports only system DLLs, so that a host needs nothing installed beside it;
+#  - a DLL carries no link time in its headers, so that two builds give the same bytes.
 cmake_policy(VERSION 3.21)
 
 foreach(var LIBRARY OBJDUMP NM FORMAT)
@@ -48,6 +49,12 @@ if(FORMAT MATCHES "^pei-")
         endif()
         message(STATUS "imports ${dll}")
     endforeach()
+
+    # The file header's time and the export directory's, both 0.
+    if(NOT headers MATCHES "\nTime/Date[ \t]+Thu Jan  1 00:00:00 1970\n" OR
+       NOT headers MATCHES "Time/Date stamp[ \t]+0\n")
+        message(FATAL_ERROR "${LIBRARY} carries a link time in its headers")
+    endif()
 else()
     execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                     OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
