@@ -31,8 +31,7 @@ volatile float sink;
 int renderPlugin(std::int64_t frames, VstInt32 blockSize, float modGain) {
     corvalen::bench::PluginSession session(blockSize);
     if (modGain > 0.0f) session.setParameter(3, modGain);
-    session.sendMidi({{0, 0x90, kNote, 127}});
-    session.renderFrames(frames);
+    session.play({{0, {0x90, kNote, 127}}}, frames);
     sink = session.left()[0];
     const std::int64_t blocks = (frames + blockSize - 1) / blockSize;
     std::printf("samples %lld\n", static_cast<long long>(blocks * blockSize));
@@ -41,10 +40,8 @@ int renderPlugin(std::int64_t frames, VstInt32 blockSize, float modGain) {
 
 int renderTail(std::int64_t frames, VstInt32 blockSize) {
     corvalen::bench::PluginSession session(blockSize);
-    session.sendMidi({{0, 0x90, kNote, 127}});
-    session.renderFrames(static_cast<std::int64_t>(2 * kSampleRate));
-    session.sendMidi({{0, 0x80, kNote, 0}});
-    session.renderFrames(static_cast<std::int64_t>(30 * kSampleRate));
+    session.play({{0, {0x90, kNote, 127}}}, static_cast<std::int64_t>(2 * kSampleRate));
+    session.play({{0, {0x80, kNote, 0}}}, static_cast<std::int64_t>(30 * kSampleRate));
     session.renderFrames(frames);
     sink = session.left()[0];
     const std::int64_t blocks = (frames + blockSize - 1) / blockSize;

@@ -14,8 +14,8 @@
 #include "bench/plugin_session.h"
 #include "bench/sample_counters.h"
 #include "dsp/bowed_string.h"
-#include "vst_plugin/fp_environment.h"
 #include "synth/note_frequencies.h"
+#include "vst_plugin/fp_environment.h"
 
 namespace {
 
@@ -41,8 +41,7 @@ bool isSubnormal(float x) {
 // A session playing the sustained note, past its attack.
 std::unique_ptr<PluginSession> sustainedSession(VstInt32 blockSize) {
     auto session = std::make_unique<PluginSession>(blockSize);
-    session->sendMidi({{0, 0x90, kNote, kVelocity}});
-    session->renderFrames(kSampleRate / 4);
+    session->play({{0, {0x90, kNote, kVelocity}}}, kSampleRate / 4);
     return session;
 }
 
@@ -82,10 +81,8 @@ void BM_PluginReleaseTail(benchmark::State& state) {
         // outside the measurement.
         state.PauseTiming();
         session = std::make_unique<PluginSession>(kBlock);
-        session->sendMidi({{0, 0x90, kNote, kVelocity}});
-        session->renderFrames(kHoldFrames);
-        session->sendMidi({{0, 0x80, kNote, 0}});
-        session->renderFrames(kTailStart);
+        session->play({{0, {0x90, kNote, kVelocity}}}, kHoldFrames);
+        session->play({{0, {0x80, kNote, 0}}}, kTailStart);
         state.ResumeTiming();
         for (std::int64_t done = 0; done < kTailLength; done += kBlock) {
             session->renderBlock();
@@ -139,8 +136,7 @@ void BM_PluginModGain(benchmark::State& state) {
     const auto blockSize = static_cast<VstInt32>(state.range(0));
     PluginSession session(blockSize);
     session.setParameter(kModGainParameter, 0.25f);
-    session.sendMidi({{0, 0x90, kNote, kVelocity}});
-    session.renderFrames(kSampleRate / 4);
+    session.play({{0, {0x90, kNote, kVelocity}}}, kSampleRate / 4);
     for (auto _ : state) {
         session.renderBlock();
         benchmark::DoNotOptimize(session.left()[0]);
@@ -177,8 +173,7 @@ void BM_PluginParametersEveryBlock(benchmark::State& state) {
                                                  {0.6f, 0.55f, 0.6f, 0.3f, 0.2f, 0.7f}};
     PluginSession session(blockSize);
     session.setParameter(kModGainParameter, 0.25f);
-    session.sendMidi({{0, 0x90, kNote, kVelocity}});
-    session.renderFrames(kSampleRate / 4);
+    session.play({{0, {0x90, kNote, kVelocity}}}, kSampleRate / 4);
     int set = 0;
     for (auto _ : state) {
         for (VstInt32 index = 0; index < kParameterCount; ++index) {

@@ -35,17 +35,17 @@ PluginSession::~PluginSession() {
     effect_->suspend();
 }
 
-void PluginSession::sendMidi(const std::vector<MidiMessage>& messages) {
-    if (messages.size() > static_cast<std::size_t>(kMaxEvents)) {
+void PluginSession::play(const std::vector<vsthost::TimedEvent>& events, std::int64_t frames) {
+    if (events.size() > static_cast<std::size_t>(kMaxEvents)) {
         throw std::length_error("too many events for one list");
     }
-    events_.clear();
-    for (const MidiMessage& message : messages) events_.add(message);
-    effect_->sendEvents(events_);
-}
-
-void PluginSession::renderFrames(std::int64_t frames) {
-    for (std::int64_t done = 0; done < frames; done += blockSize_) renderBlock();
+    // With room for every event in one list, no slice is cut short of a whole block.
+    vsthost::EventScheduler scheduler(events, kMaxEvents);
+    for (std::int64_t done = 0; done < frames; done += blockSize_) {
+        scheduler.next(done, blockSize_, events_);
+        if (!events_.empty()) effect_->sendEvents(events_);
+        renderBlock();
+    }
 }
 
 }  // namespace corvalen::bench

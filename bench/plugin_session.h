@@ -11,10 +11,11 @@
 #include "vst_host/audio_block.h"
 #include "vst_host/effect.h"
 #include "vst_host/event_list.h"
+#include "vst_host/event_scheduler.h"
 
 namespace corvalen::bench {
 
-using vsthost::MidiMessage;
+using vsthost::TimedEvent;
 
 // One plug-in object with stereo output buffers of a fixed block size.
 class PluginSession {
@@ -27,13 +28,15 @@ public:
     AEffect* record() const { return effect_->record(); }
     VstInt32 blockSize() const { return blockSize_; }
 
-    // Sends the messages as one event list (opcode 25); they act in the next block.
-    void sendMidi(const std::vector<MidiMessage>& messages);
+    // Renders whole blocks covering at least `frames` samples; each event goes in the list sent
+    // before the block that holds its frame (counted from this call's first frame), as
+    // vsthost::EventScheduler places it. At most kMaxEvents events.
+    void play(const std::vector<vsthost::TimedEvent>& events, std::int64_t frames);
     void setParameter(VstInt32 index, float value) { effect_->setParameter(index, value); }
     // One block through the processReplacing entry.
     void renderBlock() { effect_->processReplacing(nullptr, buffers_.outputs(), blockSize_); }
-    // Whole blocks covering at least `frames` samples.
-    void renderFrames(std::int64_t frames);
+    // Whole blocks covering at least `frames` samples, without events.
+    void renderFrames(std::int64_t frames) { play({}, frames); }
 
     const float* left() const { return buffers_.left(); }
 

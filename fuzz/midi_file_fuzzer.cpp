@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "fuzz/plugin_harness.h"
-#include "tools/render/event_scheduler.h"
 #include "tools/render/midi_file.h"
 #include "tools/render/timeline.h"
+#include "vst_host/event_scheduler.h"
 
 namespace {
 
@@ -67,14 +67,14 @@ void checkTimeline(const corvalen::render::Timeline& timeline) {
 
 // Plays the timeline through the scheduler as corvalen-render does, in blocks of `blockSize`.
 void checkScheduling(const corvalen::render::Timeline& timeline, int blockSize, int cap) {
-    corvalen::render::EventScheduler scheduler(timeline.events, cap);
+    corvalen::vsthost::EventScheduler scheduler(timeline.events, cap);
     corvalen::vsthost::EventList list(static_cast<std::size_t>(scheduler.maxEventsPerList()));
     std::int64_t blockStart = 0;
     std::size_t delivered = 0;
     // Each slice either hands on an event or moves a whole block on; stop once the last event
     // is out, so that a file lasting hours costs no more than its events.
     while (!scheduler.finished()) {
-        const corvalen::render::EventScheduler::Slice slice =
+        const corvalen::vsthost::EventScheduler::Slice slice =
             scheduler.next(blockStart, blockSize, list);
         CORVALEN_FUZZ_CHECK(slice.frames >= 1 && slice.frames <= blockSize, "slice length",
                             slice.frames);

@@ -1,7 +1,6 @@
 #include "vst_host/effect.h"
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace corvalen::vsthost {
@@ -52,26 +51,13 @@ void Effect::process(AudioBlock& block) {
 
 TextResult Effect::readText(VstInt32 opcode, VstInt32 index, VstIntPtr value,
                             std::size_t bufferSize) {
-    std::vector<unsigned char> buffer(bufferSize, TextResult::kGuardByte);
+    GuardedText buffer(bufferSize);
     TextResult result{};
     result.result = dispatch(opcode, index, value, buffer.data());
-    std::size_t touched = bufferSize;
-    while (touched > 0 && buffer[touched - 1] == TextResult::kGuardByte) --touched;
-    result.bytesTouched = touched;
-    const void* zero = std::memchr(buffer.data(), 0, touched);
-    result.terminated = zero != nullptr;
-    const std::size_t length =
-        zero ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - buffer.data())
-             : touched;
-    result.text.assign(reinterpret_cast<const char*>(buffer.data()), length);
+    result.bytesTouched = buffer.bytesTouched();
+    result.terminated = buffer.terminated();
+    result.text = buffer.text();
     return result;
-}
-
-std::string printableText(std::string text) {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
-    return text;
 }
 
 std::string fourCharacterText(VstInt32 code) {

@@ -7,34 +7,23 @@
 
 #include "vst_host/audio_block.h"
 #include "vst_host/event_list.h"
+#include "vst_host/guarded_text.h"
+#include "vst_host/record_check.h"
 #include "vst_plugin/aeffect.h"
 
 namespace corvalen::vsthost {
 
-// What a text opcode wrote into an oversized buffer pre-filled with kGuardByte.
+// What a text opcode wrote into an oversized buffer pre-filled with GuardedText::kGuardByte.
 struct TextResult {
-    static constexpr unsigned char kGuardByte = 0xA5;
     std::string text;          // up to the first zero, or the whole written extent
     std::size_t bytesTouched;  // one past the last byte that no longer holds the guard
     bool terminated;           // a zero was written within the touched bytes
     VstIntPtr result;          // the dispatcher's answer
 };
 
-// The text with control characters shown as '?', so that a plug-in's text cannot garble a
-// terminal.
-std::string printableText(std::string text);
-
 // A four-character code (a unique id, a category) as its four characters, first character
 // from the most significant byte, with '?' for bytes that are not printable.
 std::string fourCharacterText(VstInt32 code);
-
-// The record's magic, 'VstP'.
-constexpr VstInt32 kEffectMagic = ('V' << 24) | ('s' << 16) | ('t' << 8) | 'P';
-
-// True for a record that can be driven: the VST 2 magic and a dispatcher.
-inline bool isEffectRecord(const AEffect* record) {
-    return record != nullptr && record->magic == kEffectMagic && record->dispatcher != nullptr;
-}
 
 class Effect {
 public:
@@ -74,7 +63,7 @@ public:
     void processReplacing(AudioBlock& block);
     void process(AudioBlock& block);
 
-    // Sends a text opcode with a buffer of bufferSize bytes pre-filled with the guard byte.
+    // Sends a text opcode with a guarded buffer of bufferSize bytes.
     TextResult readText(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                         std::size_t bufferSize = kTextBufferSize);
     // The text alone, printable.

@@ -1,6 +1,7 @@
 #include "vst_host/plugin.h"
 
 #include <cstring>
+#include <utility>
 
 namespace corvalen::vsthost {
 
@@ -19,33 +20,19 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings
 }
 
 void Plugin::open() {
-    const std::string& entryName = library_->entryName();
     AEffect* record = host_.open(*library_);
-    if (!record) {
-        throw LoadError(LoadFailure::kNoEffect,
-                        path_ + ": " + entryName + " returned no effect (null record)");
-    }
+    const std::string& entryName = library_->entryName();
+    // The counts are judged after effOpen, which may still set them; only a record that can
+    // be called at all is opened.
     if (!isEffectRecord(record)) {
         throw LoadError(LoadFailure::kNoEffect,
-                        path_ + ": " + entryName + " returned a record that is not a VST 2 effect");
+                        path_ + ": " + checkRecord(record, entryName).problem);
     }
     effect_ = std::make_unique<Effect>(record);
-
     dispatch(effOpen);
-    const AEffect& opened = effect();
-    if (opened.numInputs < 0 || opened.numInputs > kMaxChannels || opened.numOutputs < 0 ||
-        opened.numOutputs > kMaxChannels || opened.numParams < 0 || opened.numPrograms < 0) {
-        throw LoadError(LoadFailure::kNoEffect,
-                        path_ + ": the effect record announces impossible counts (inputs " +
-                            std::to_string(opened.numInputs) + ", outputs " +
-                            std::to_string(opened.numOutputs) + ", parameters " +
-                            std::to_string(opened.numParams) + ", programs " +
-                            std::to_string(opened.numPrograms) + "; channels may number 0 to " +
-                            std::to_string(kMaxChannels) + ")");
-    }
-    if (!opened.processReplacing && !opened.process) {
-        throw LoadError(LoadFailure::kNoEffect, path_ + ": the effect has no processing entry");
-    }
+    const RecordCheck check = checkRecord(record, entryName);
+    if (!check.usable()) throw LoadError(LoadFailure::kNoEffect, path_ + ": " + check.problem);
+    call_ = check.call;
     effect_->setSampleRate(settings_.sampleRate);
     effect_->setBlockSize(settings_.blockSize);
 }
@@ -55,12 +42,6 @@ Plugin::~Plugin() {
         if (resumed_) suspend();
         effect_->close();
     }
-}
-
-bool Plugin::usesReplacing() const {
-    const AEffect& record = effect();
-    if (!record.processReplacing) return false;
-    return (record.flags & effFlagsCanReplacing) != 0 || !record.process;
 }
 
 std::string Plugin::programName(VstInt32 index) {

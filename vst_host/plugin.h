@@ -1,6 +1,6 @@
 // A VST 2 plug-in loaded from a shared library, opened and set up the way a sequencer does it:
 // the library, a host with a real host's answers (its call log off, so a long render does not
-// grow it), and the effect handle, checked for a usable record and sane counts.
+// grow it), and the effect handle, checked for a usable record (checkRecord).
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 #include "vst_host/effect.h"
 #include "vst_host/host.h"
 #include "vst_host/plugin_library.h"
+#include "vst_host/record_check.h"
 #include "vst_plugin/aeffect.h"
 
 namespace corvalen::vsthost {
@@ -21,11 +22,6 @@ struct HostSettings {
 
 class Plugin {
 public:
-    // More channels than this is taken as a corrupt record rather than a real plug-in. Real
-    // ones go far beyond 64 (a multi-sampler of Debian's lsp-plugins-vst has 98 outputs); the
-    // bound only keeps a garbage count from asking for gigabytes of buffers.
-    static constexpr VstInt32 kMaxChannels = 1024;
-
     // Loads the library, calls its entry point and opens the effect (effOpen), then tells it
     // the sample rate and block size. Throws LoadError.
     static std::unique_ptr<Plugin> load(const std::string& path, const HostSettings& settings);
@@ -38,8 +34,6 @@ public:
     const std::string& path() const { return path_; }
     const std::string& entryName() const { return library_->entryName(); }
     const AEffect& effect() const { return *effect_->record(); }
-    Effect& handle() { return *effect_; }
-    Host& host() { return host_; }
     const HostSettings& settings() const { return settings_; }
 
     VstInt32 numInputs() const { return effect().numInputs; }
@@ -48,8 +42,8 @@ public:
     VstInt32 numPrograms() const { return effect().numPrograms; }
     bool isSynth() const { return (effect().flags & effFlagsIsSynth) != 0; }
     // True when rendering goes through processReplacing; otherwise through the accumulating
-    // process on zeroed buffers.
-    bool usesReplacing() const;
+    // process on zeroed buffers (see checkRecord).
+    bool usesReplacing() const { return call_ == ProcessCall::kReplacing; }
 
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                        void* ptr = nullptr, float opt = 0.0f) {
@@ -96,6 +90,7 @@ private:
     std::unique_ptr<PluginLibrary> library_;
     Host host_;
     std::unique_ptr<Effect> effect_;
+    ProcessCall call_ = ProcessCall::kReplacing;
     bool resumed_ = false;
 };
 

@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "vst_host/effect.h"
 #include "vst_host/event_list.h"
+#include "vst_host/event_scheduler.h"
 #include "vst_host/host.h"
 
 namespace corvalen::test {
@@ -28,19 +30,14 @@ constexpr int frameAt(double seconds) {
 // Sorted by frame. The second note starts while the first still sounds (last-note priority),
 // the release of the first note then names a note that no longer sounds, and notes come on
 // several channels.
-const std::array<vsthost::MidiMessage, 11> kNotes = {{
-    {frameAt(0.0) + 3, 0x90, 60, 100},
-    {frameAt(1.0), 0x91, 67, 80},
-    {frameAt(1.2) + 5, 0x80, 60, 0},
-    {frameAt(1.5), 0x81, 67, 64},
-    {frameAt(1.8), 0x90, 72, 127},
-    {frameAt(1.8) + 1, 0x90, 74, 90},
-    {frameAt(2.4), 0x9F, 48, 1},
-    {frameAt(2.5), 0x80, 74, 0},
-    {frameAt(2.6), 0x90, 48, 0},  // note-on with velocity 0: a release
-    {frameAt(2.7), 0x9F, 43, 110},
-    {frameAt(3.0), 0x8F, 43, 0},
-}};
+const std::vector<vsthost::TimedEvent> kNotes = {
+    {frameAt(0.0) + 3, {0x90, 60, 100}}, {frameAt(1.0), {0x91, 67, 80}},
+    {frameAt(1.2) + 5, {0x80, 60, 0}},   {frameAt(1.5), {0x81, 67, 64}},
+    {frameAt(1.8), {0x90, 72, 127}},     {frameAt(1.8) + 1, {0x90, 74, 90}},
+    {frameAt(2.4), {0x9F, 48, 1}},       {frameAt(2.5), {0x80, 74, 0}},
+    {frameAt(2.6), {0x90, 48, 0}},  // note-on with velocity 0: a release
+    {frameAt(2.7), {0x9F, 43, 110}},     {frameAt(3.0), {0x8F, 43, 0}},
+};
 
 // Indexes: 0 bow position, 1 bow pressure, 2 modulation rate, 3 modulation depth,
 // 4 note-off gain, 5 level.
@@ -77,8 +74,9 @@ std::vector<float> renderPhrase(const vsthost::PluginLibrary& library) {
     float* inputs[2] = {silence.data(), silence.data()};
     float* outputs[2] = {left.data(), right.data()};
     vsthost::EventList list(kNotes.size());
+    vsthost::EventScheduler scheduler(kNotes, static_cast<int>(kNotes.size()));
 
-    std::size_t nextNote = 0, nextChange = 0, blockNumber = 0;
+    std::size_t nextChange = 0, blockNumber = 0;
     for (int start = 0; start < kPhraseFrames; ++blockNumber) {
         const int frames =
             std::min(kBlockSizes[blockNumber % kBlockSizes.size()], kPhraseFrames - start);
@@ -89,12 +87,7 @@ std::vector<float> renderPhrase(const vsthost::PluginLibrary& library) {
             effect.setParameter(change.index, change.value);
         }
 
-        list.clear();
-        for (; nextNote < kNotes.size() && kNotes[nextNote].frame < start + frames; ++nextNote) {
-            vsthost::MidiMessage message = kNotes[nextNote];
-            message.frame -= start;
-            list.add(message);
-        }
+        scheduler.next(start, frames, list);
         if (!list.empty()) effect.sendEvents(list);
 
         // A replacing call must write every sample: leftovers would show as NaN.

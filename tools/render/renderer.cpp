@@ -5,6 +5,9 @@
 
 namespace corvalen::render {
 
+using vsthost::densestBlock;
+using vsthost::EventScheduler;
+
 BlockRenderer::BlockRenderer(vsthost::Plugin& plugin, int eventCapacity, const AudioData* input)
     : plugin_(plugin),
       input_(input && input->channels > 0 ? input : nullptr),

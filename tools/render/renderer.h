@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "tools/render/audio_file.h"
-#include "tools/render/event_scheduler.h"
 #include "tools/render/timeline.h"
+#include "vst_host/event_scheduler.h"
 #include "vst_host/plugin.h"
 
 namespace corvalen::render {

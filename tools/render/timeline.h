@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/render/midi_file.h"
+#include "vst_host/event_scheduler.h"
 
 namespace corvalen::render {
 
@@ -40,10 +41,7 @@ private:
     std::vector<Segment> segments_;
 };
 
-struct TimedEvent {
-    std::int64_t frame = 0;
-    std::uint8_t bytes[3] = {};
-};
+using vsthost::TimedEvent;
 
 struct Timeline {
     std::vector<TimedEvent> events;  // ordered by frame, ties in sequence order

@@ -85,8 +85,8 @@ void Findings::report(CheckContext& context, const std::string& name, const std:
 Audio renderFreshUnnamed(CheckContext& context, const Phrase& phrase, const FreshRender& how);
 
 std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rate, int blockSize,
-                                                HostMode mode) {
-    auto instance = std::make_unique<PluginInstance>(context.library(), mode, rate, blockSize);
+                                                HostProfile profile) {
+    auto instance = std::make_unique<PluginInstance>(context.library(), profile, rate, blockSize);
     instance->start(rate, blockSize);
     return instance;
 }
@@ -179,14 +179,14 @@ Audio renderFresh(CheckContext& context, const Phrase& phrase, const FreshRender
         char what[160];
         std::snprintf(what, sizeof what, "rendering in %d-frame blocks at %d Hz%s: ", how.blockSize,
                       static_cast<int>(how.rate),
-                      how.mode == HostMode::kVersionOnly ? " with a host answering 0" : "");
+                      how.profile == HostProfile::kVersionOnly ? " with a host answering 0" : "");
         throw ValidationError(what + std::string(error.what()));
     }
 }
 
 Audio renderFreshUnnamed(CheckContext& context, const Phrase& phrase, const FreshRender& how) {
     return renderInFreshProcess(context, [&](CheckContext& own) {
-        auto instance = startedInstance(own, how.rate, how.blockSize, how.mode);
+        auto instance = startedInstance(own, how.rate, how.blockSize, how.profile);
         RenderSettings settings = how.settings;
         settings.blockSize = how.blockSize;
         Audio audio = renderPhrase(*instance, phrase, settings).audio;
@@ -381,36 +381,6 @@ std::string formatSeconds(double seconds) {
 std::string formatMs(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000.0);
-    return text;
-}
-
-GuardedText::GuardedText(std::size_t capacity)
-    : capacity_(capacity), bytes_(capacity + 2 * kGuardBytes, kPattern) {}
-
-bool GuardedText::guardsIntact() const {
-    for (std::size_t i = 0; i < kGuardBytes; ++i) {
-        if (bytes_[i] != kPattern || bytes_[kGuardBytes + capacity_ + i] != kPattern) return false;
-    }
-    return true;
-}
-
-std::size_t GuardedText::overrun() const {
-    for (std::size_t i = kGuardBytes; i > 0; --i) {
-        if (bytes_[kGuardBytes + capacity_ + i - 1] != kPattern) return i;
-    }
-    return 0;
-}
-
-bool GuardedText::terminated() const {
-    return std::memchr(bytes_.data() + kGuardBytes, 0, capacity_) != nullptr;
-}
-
-std::string GuardedText::text() const {
-    const char* start = reinterpret_cast<const char*>(bytes_.data() + kGuardBytes);
-    std::string text(start, strnlen(start, capacity_));
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    }
     return text;
 }
 

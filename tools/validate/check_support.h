@@ -1,6 +1,6 @@
 // What every check needs: what the plug-in is, a place to report verdicts, fresh plug-in
 // instances (in this process or in a fresh one), the phrases they play, comparisons of renders
-// described precisely, and guarded text buffers.
+// described precisely.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "tools/validate/phrase_renderer.h"
 #include "tools/validate/plugin_instance.h"
 #include "tools/validate/verdict.h"
+#include "vst_host/guarded_text.h"
 
 namespace corvalen::validate {
 
@@ -91,7 +92,7 @@ private:
 // A fresh instance, opened, given the rate and block size and resumed.
 std::unique_ptr<PluginInstance> startedInstance(CheckContext& context, float rate = kStandardRate,
                                                 int blockSize = kStandardBlock,
-                                                HostMode mode = HostMode::kFull);
+                                                HostProfile profile = HostProfile::kFull);
 
 // Runs `render` in a child process that loads the library afresh, so that no state a previous
 // instance left in the process (a shared random generator, a counter of instances) can make
@@ -116,7 +117,7 @@ std::string crashOfForked(const std::function<void()>& work, int timeoutSeconds 
 struct FreshRender {
     int blockSize = kStandardBlock;
     float rate = kStandardRate;
-    HostMode mode = HostMode::kFull;
+    HostProfile profile = HostProfile::kFull;
     RenderSettings settings;  // blockSize is taken from above
 };
 Audio renderFresh(CheckContext& context, const Phrase& phrase, const FreshRender& how = {});
@@ -202,26 +203,9 @@ std::string formatMs(double seconds);
 std::string formatSample(float value);
 std::string formatSeconds(double seconds);
 
-// A text buffer of `capacity` bytes between guard areas, all filled with a pattern, so a
-// plug-in's text call can be checked for writing past the buffer or leaving it unterminated.
-class GuardedText {
-public:
-    static constexpr std::size_t kGuardBytes = 256;
-    explicit GuardedText(std::size_t capacity);
-
-    char* data() { return reinterpret_cast<char*>(bytes_.data() + kGuardBytes); }
-    std::size_t capacity() const { return capacity_; }
-    bool guardsIntact() const;
-    // How many bytes past the buffer were written (0 when the guards are intact).
-    std::size_t overrun() const;
-    bool terminated() const;
-    // The text up to its terminator or the buffer's end, control characters shown as '?'.
-    std::string text() const;
-
-private:
-    static constexpr unsigned char kPattern = 0xA5;
-    std::size_t capacity_;
-    std::vector<unsigned char> bytes_;
-};
+// Text buffers for the checks sit between 256-byte guard areas, so an overrun is measured
+// rather than corrupting the heap.
+constexpr std::size_t kTextGuardBytes = 256;
+using vsthost::GuardedText;
 
 }  // namespace corvalen::validate

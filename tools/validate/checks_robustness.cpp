@@ -51,7 +51,7 @@ float abusiveValue(Lcg& random) {
 }
 
 std::string readProgramName(PluginInstance& instance, std::string& problems) {
-    GuardedText buffer(kProgramNameBytes);
+    GuardedText buffer(kProgramNameBytes, kTextGuardBytes);
     instance.dispatch(effGetProgramName, 0, 0, buffer.data());
     if (!buffer.guardsIntact()) {
         appendProblem(problems, "effGetProgramName wrote " + std::to_string(buffer.overrun()) +
@@ -59,7 +59,7 @@ std::string readProgramName(PluginInstance& instance, std::string& problems) {
     } else if (!buffer.terminated()) {
         appendProblem(problems, "effGetProgramName left a 24-byte buffer unterminated");
     }
-    return buffer.text();
+    return buffer.printable();
 }
 
 // Changes a random parameter every 32 frames while a note (or the test input) plays, then
@@ -201,15 +201,16 @@ void checkPrograms(CheckContext& context) {
         const std::string name = readProgramName(instance, nameProblems);
         if (!nameProblems.empty())
             findings.fail("program " + std::to_string(program) + ": " + nameProblems);
-        GuardedText indexed(kProgramNameBytes);
+        GuardedText indexed(kProgramNameBytes, kTextGuardBytes);
         if (instance.dispatch(effGetProgramNameIndexed, program, 0, indexed.data()) == 1) {
             ++indexedAnswers;
             if (!indexed.guardsIntact() || !indexed.terminated()) {
                 findings.fail("effGetProgramNameIndexed " + std::to_string(program) +
                               " overran or left unterminated a 24-byte buffer");
-            } else if (indexed.text() != name) {
+            } else if (indexed.printable() != name) {
                 findings.warn("program " + std::to_string(program) + " is \"" + name +
-                              "\" but effGetProgramNameIndexed says \"" + indexed.text() + "\"");
+                              "\" but effGetProgramNameIndexed says \"" + indexed.printable() +
+                              "\"");
             }
         }
         for (VstInt32 i = 0; i < instance.numParams(); ++i) {
@@ -235,7 +236,7 @@ void checkPrograms(CheckContext& context) {
                                       " selected program " + std::to_string(current));
             }
         }
-        GuardedText beyond(kProgramNameBytes);
+        GuardedText beyond(kProgramNameBytes, kTextGuardBytes);
         instance.dispatch(effGetProgramNameIndexed, count, 0, beyond.data());
         if (!beyond.guardsIntact())
             throw ValidationError("effGetProgramNameIndexed past the last program overran");
@@ -265,7 +266,7 @@ void checkProgramNameOverflow(CheckContext& context) {
     std::string overflow;
     instance.dispatch(effSetProgramName, 0, 0, sent.data());
     const std::string readBack = readProgramName(instance, overflow);
-    GuardedText indexed(kProgramNameBytes);
+    GuardedText indexed(kProgramNameBytes, kTextGuardBytes);
     if (instance.dispatch(effGetProgramNameIndexed, 0, 0, indexed.data()) == 1 &&
         (!indexed.guardsIntact() || !indexed.terminated())) {
         appendProblem(overflow,
@@ -297,7 +298,7 @@ void checkParameterTexts(CheckContext& context) {
     auto readTexts = [&](VstInt32 index, bool real) {
         std::string problem;
         for (const auto& text : kTexts) {
-            GuardedText buffer(kParameterTextBytes);
+            GuardedText buffer(kParameterTextBytes, kTextGuardBytes);
             instance.dispatch(text.opcode, index, 0, buffer.data());
             const std::string where =
                 std::string(text.what) + " of parameter " + std::to_string(index);
@@ -306,7 +307,7 @@ void checkParameterTexts(CheckContext& context) {
                                            " bytes past a 64-byte buffer");
             } else if (real && !buffer.terminated()) {
                 appendProblem(problem, where + " is not terminated within 64 bytes");
-            } else if (real && buffer.text().size() > kShortParameterText) {
+            } else if (real && buffer.printable().size() > kShortParameterText) {
                 ++longTexts;
             }
         }

@@ -146,7 +146,7 @@ void checkIdentity(CheckContext& context) {
     Findings findings;
     std::string found;
     for (const auto& text : kTexts) {
-        GuardedText buffer(text.capacity);
+        GuardedText buffer(text.capacity, kTextGuardBytes);
         const VstIntPtr answer = instance.dispatch(text.opcode, 0, 0, buffer.data());
         const std::string what =
             std::string(text.what) + " (" + std::to_string(text.capacity) + "-byte buffer)";
@@ -155,12 +155,12 @@ void checkIdentity(CheckContext& context) {
                           " bytes past the buffer");
         } else if (!buffer.terminated()) {
             findings.fail(what + ": not terminated");
-        } else if (buffer.text().empty()) {
+        } else if (buffer.printable().empty()) {
             findings.warn(what + ": empty");
         }
         if (answer != 1) findings.warn(what + ": answered " + std::to_string(answer) + ", not 1");
-        found +=
-            (found.empty() ? "" : ", ") + std::string(text.what) + " \"" + buffer.text() + "\"";
+        found += (found.empty() ? "" : ", ") + std::string(text.what) + " \"" + buffer.printable() +
+                 "\"";
     }
     findings.report(context, "identity", found, true);
 }
@@ -259,7 +259,7 @@ void checkInstances(CheckContext& context) {
 void checkMinimalHost(CheckContext& context) {
     const Phrase phrase = standardPhrase();
     FreshRender minimalHow;
-    minimalHow.mode = HostMode::kVersionOnly;
+    minimalHow.profile = HostProfile::kVersionOnly;
     const Audio audio = renderFresh(context, phrase, minimalHow);
     const Audio full = renderFresh(context, phrase);
     const SampleCensus census = takeCensus(audio);
@@ -306,7 +306,7 @@ void checkSetupOrder(CheckContext& context) {
     const Phrase phrase = standardPhrase();
     auto render = [&](int order) {
         return renderInFreshProcess(context, [&](CheckContext& own) {
-            PluginInstance instance(own.library(), HostMode::kFull, kRate, kBlock);
+            PluginInstance instance(own.library(), HostProfile::kFull, kRate, kBlock);
             if (order == 1) {
                 instance.setSampleRate(kRate);
                 instance.setBlockSize(kBlock);

@@ -19,7 +19,7 @@ double threadCpuSeconds() {
 
 Phrase& Phrase::add(std::int64_t frame, unsigned char status, unsigned char data1,
                     unsigned char data2) {
-    events.push_back(TimedMidi{frame, status, data1, data2});
+    events.push_back(vsthost::timedEvent(frame, status, data1, data2));
     return *this;
 }
 
@@ -59,111 +59,146 @@ float testInputAt(std::size_t channel, std::int64_t frame, std::int64_t inputFra
     return static_cast<float>(sine + glide + noise);
 }
 
-RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
-                          const RenderSettings& settings) {
-    const std::size_t block = static_cast<std::size_t>(std::max(1, settings.blockSize));
-    const std::size_t outputCount = static_cast<std::size_t>(instance.numOutputs());
-    const std::size_t inputCount = static_cast<std::size_t>(instance.numInputs());
-    const bool feedInput = !instance.isSynth();
-    const std::int64_t inputFrames =
-        settings.inputFrames >= 0 ? settings.inputFrames : phrase.frames / 2;
-    // A plug-in without replacing processing gets the accumulating call on zeroed buffers.
-    const bool replacing = instance.effect().processReplacing &&
-                           (settings.call == ProcessCall::kReplacing || !instance.effect().process);
-    const bool prefillGarbage =
-        settings.prefillGarbage && (replacing || settings.call == ProcessCall::kAccumulating);
+namespace {
 
-    std::vector<std::vector<float>> inputStorage(inputCount, std::vector<float>(block));
-    std::vector<std::vector<float>> outputStorage(outputCount, std::vector<float>(block));
-    std::vector<float*> inputs(std::max<std::size_t>(inputCount, 1), nullptr);
-    std::vector<float*> outputs(std::max<std::size_t>(outputCount, 1), nullptr);
-    for (std::size_t i = 0; i < inputCount; ++i) inputs[i] = inputStorage[i].data();
-    for (std::size_t i = 0; i < outputCount; ++i) outputs[i] = outputStorage[i].data();
+// The buffers, the event list and the counters of one phrase render, allocated before the first
+// block: while processing, only the plug-in may allocate (what no-allocation measures).
+class PhraseRender {
+public:
+    PhraseRender(PluginInstance& instance, const Phrase& phrase, const RenderSettings& settings);
+    RenderResult run();
 
-    // Every block may hold every event, as when a whole phrase lands in one block; reserved
-    // here, refilling the list allocates nothing while processing.
-    vsthost::EventList list(phrase.events.size());
-    RenderResult result;
-    result.audio.assign(outputCount, std::vector<float>(static_cast<std::size_t>(phrase.frames)));
+private:
+    void fillBuffers(std::int64_t start, std::size_t frames);
+    void processBlock(VstEvents* events, std::size_t frames);
+    void addCounts(const WaitCalls* waits, const HeapCalls* heap);
+
+    PluginInstance& instance_;
+    const Phrase& phrase_;
+    const RenderSettings& settings_;
+    std::size_t block_;
+    std::int64_t inputFrames_;
+    ProcessCall call_;
+    bool prefillGarbage_;
+    std::vector<std::vector<float>> inputStorage_;
+    std::vector<std::vector<float>> outputStorage_;
+    std::vector<float*> inputs_;
+    std::vector<float*> outputs_;
+    vsthost::EventList list_;
+    RenderResult result_;
+};
+
+PhraseRender::PhraseRender(PluginInstance& instance, const Phrase& phrase,
+                           const RenderSettings& settings)
+    : instance_(instance),
+      phrase_(phrase),
+      settings_(settings),
+      block_(static_cast<std::size_t>(std::max(1, settings.blockSize))),
+      inputFrames_(settings.inputFrames >= 0 ? settings.inputFrames : phrase.frames / 2),
+      // A plug-in without the call asked for gets the other one.
+      call_(vsthost::availableCall(instance.effect(), settings.call)),
+      // Garbage in the buffers of an accumulating call that was not asked for would be added
+      // to the output.
+      prefillGarbage_(settings.prefillGarbage && (call_ == ProcessCall::kReplacing ||
+                                                  settings.call == ProcessCall::kAccumulating)),
+      inputStorage_(static_cast<std::size_t>(instance.numInputs()), std::vector<float>(block_)),
+      outputStorage_(static_cast<std::size_t>(instance.numOutputs()), std::vector<float>(block_)),
+      inputs_(std::max<std::size_t>(inputStorage_.size(), 1), nullptr),
+      outputs_(std::max<std::size_t>(outputStorage_.size(), 1), nullptr),
+      // Every block may hold every event, as when a whole phrase lands in one block.
+      list_(phrase.events.size()) {
+    for (std::size_t i = 0; i < inputStorage_.size(); ++i) inputs_[i] = inputStorage_[i].data();
+    for (std::size_t i = 0; i < outputStorage_.size(); ++i) outputs_[i] = outputStorage_[i].data();
+    result_.audio.assign(outputStorage_.size(),
+                         std::vector<float>(static_cast<std::size_t>(phrase.frames)));
     if (settings.timeBlocks) {
-        result.blockCpuSeconds.reserve(static_cast<std::size_t>(phrase.frames) / block + 1);
+        result_.blockCpuSeconds.reserve(static_cast<std::size_t>(phrase.frames) / block_ + 1);
     }
+}
 
+RenderResult PhraseRender::run() {
     // Plug-ins that draw from the C library's generator (noise bursts, random phases) give the
     // same samples for the same events only if every render starts from the same state.
     std::srand(1);
-    std::size_t nextEvent = 0;
-    for (std::int64_t start = 0; start < phrase.frames; start += static_cast<std::int64_t>(block)) {
-        const std::int64_t frames =
-            std::min<std::int64_t>(static_cast<std::int64_t>(block), phrase.frames - start);
-        const std::size_t n = static_cast<std::size_t>(frames);
-        if (settings.beforeBlock) settings.beforeBlock(start);
-
-        std::size_t count = 0;
-        while (nextEvent + count < phrase.events.size() &&
-               phrase.events[nextEvent + count].frame < start + frames) {
-            ++count;
-        }
-        list.clear();
-        for (std::size_t i = nextEvent; i < nextEvent + count; ++i) {
-            const TimedMidi& timed = phrase.events[i];
-            list.add({static_cast<VstInt32>(timed.frame - start), timed.status, timed.data1,
-                      timed.data2});
-        }
-        VstEvents* events = list.get();
-        nextEvent += count;
-
-        for (std::size_t c = 0; c < inputCount; ++c) {
-            for (std::size_t i = 0; i < n; ++i) {
-                const std::int64_t frame = start + static_cast<std::int64_t>(i);
-                float sample = 0.0f;
-                if (feedInput && settings.input == InputSignal::kTestSignal) {
-                    sample = testInputAt(c, frame, inputFrames);
-                } else if (feedInput && settings.input == InputSignal::kImpulse) {
-                    sample = frame == 0 ? 0.5f : 0.0f;
-                }
-                inputStorage[c][i] = sample;
-            }
-        }
-        for (std::size_t c = 0; c < outputCount; ++c) {
-            for (std::size_t i = 0; i < n; ++i) {
-                outputStorage[c][i] =
-                    prefillGarbage ? garbageAt(c, start + static_cast<std::int64_t>(i)) : 0.0f;
-            }
-        }
-
-        AEffect& effect = instance.effect();
-        ProcessEntry entry = replacing ? effect.processReplacing : effect.process;
-        instance.host().setProcessing(true);
-        const double cpuBefore = settings.timeBlocks ? threadCpuSeconds() : 0.0;
-        if (settings.countHeap) HeapCounter::startCounting();
-        if (settings.countWaits) {
-            WaitCounter::startCounting(reinterpret_cast<const void*>(effect.dispatcher));
-        }
-        effect.dispatcher(&effect, effProcessEvents, 0, 0, events, 0.0f);
-        entry(&effect, inputs.data(), outputs.data(), static_cast<VstInt32>(frames));
-        if (settings.countWaits) {
-            const WaitCalls calls = WaitCounter::stopCounting();
-            result.waits.locks += calls.locks;
-            result.waits.waits += calls.waits;
-            result.waits.sleeps += calls.sleeps;
-            if (!result.waits.first) result.waits.first = calls.first;
-        }
-        if (settings.countHeap) {
-            const HeapCalls calls = HeapCounter::stopCounting();
-            result.heap.allocations += calls.allocations;
-            result.heap.releases += calls.releases;
-        }
-        if (settings.timeBlocks) result.blockCpuSeconds.push_back(threadCpuSeconds() - cpuBefore);
-        instance.host().setProcessing(false);
-
-        for (std::size_t c = 0; c < outputCount; ++c) {
-            std::copy(outputStorage[c].begin(),
-                      outputStorage[c].begin() + static_cast<std::ptrdiff_t>(n),
-                      result.audio[c].begin() + start);
+    vsthost::EventScheduler scheduler(phrase_.events, static_cast<int>(phrase_.events.size()));
+    for (std::int64_t start = 0; start < phrase_.frames;
+         start += static_cast<std::int64_t>(block_)) {
+        const std::size_t frames = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(block_), phrase_.frames - start));
+        if (settings_.beforeBlock) settings_.beforeBlock(start);
+        scheduler.next(start, static_cast<int>(frames), list_);
+        fillBuffers(start, frames);
+        processBlock(list_.get(), frames);
+        for (std::size_t c = 0; c < outputStorage_.size(); ++c) {
+            std::copy(outputStorage_[c].begin(),
+                      outputStorage_[c].begin() + static_cast<std::ptrdiff_t>(frames),
+                      result_.audio[c].begin() + start);
         }
     }
-    return result;
+    return std::move(result_);
+}
+
+void PhraseRender::fillBuffers(std::int64_t start, std::size_t frames) {
+    const bool feedInput = !instance_.isSynth();
+    for (std::size_t c = 0; c < inputStorage_.size(); ++c) {
+        for (std::size_t i = 0; i < frames; ++i) {
+            const std::int64_t frame = start + static_cast<std::int64_t>(i);
+            float sample = 0.0f;
+            if (feedInput && settings_.input == InputSignal::kTestSignal) {
+                sample = testInputAt(c, frame, inputFrames_);
+            } else if (feedInput && settings_.input == InputSignal::kImpulse) {
+                sample = frame == 0 ? 0.5f : 0.0f;
+            }
+            inputStorage_[c][i] = sample;
+        }
+    }
+    for (std::size_t c = 0; c < outputStorage_.size(); ++c) {
+        for (std::size_t i = 0; i < frames; ++i) {
+            outputStorage_[c][i] =
+                prefillGarbage_ ? garbageAt(c, start + static_cast<std::int64_t>(i)) : 0.0f;
+        }
+    }
+}
+
+void PhraseRender::processBlock(VstEvents* events, std::size_t frames) {
+    AEffect& effect = instance_.effect();
+    ProcessEntry entry =
+        call_ == ProcessCall::kReplacing ? effect.processReplacing : effect.process;
+    instance_.host().setProcessing(true);
+    const double cpuBefore = settings_.timeBlocks ? threadCpuSeconds() : 0.0;
+    if (settings_.countHeap) HeapCounter::startCounting();
+    if (settings_.countWaits) {
+        WaitCounter::startCounting(reinterpret_cast<const void*>(effect.dispatcher));
+    }
+    effect.dispatcher(&effect, effProcessEvents, 0, 0, events, 0.0f);
+    entry(&effect, inputs_.data(), outputs_.data(), static_cast<VstInt32>(frames));
+    WaitCalls waits;
+    if (settings_.countWaits) waits = WaitCounter::stopCounting();
+    HeapCalls heap;
+    if (settings_.countHeap) heap = HeapCounter::stopCounting();
+    if (settings_.timeBlocks) result_.blockCpuSeconds.push_back(threadCpuSeconds() - cpuBefore);
+    instance_.host().setProcessing(false);
+    addCounts(settings_.countWaits ? &waits : nullptr, settings_.countHeap ? &heap : nullptr);
+}
+
+void PhraseRender::addCounts(const WaitCalls* waits, const HeapCalls* heap) {
+    if (waits) {
+        result_.waits.locks += waits->locks;
+        result_.waits.waits += waits->waits;
+        result_.waits.sleeps += waits->sleeps;
+        if (!result_.waits.first) result_.waits.first = waits->first;
+    }
+    if (heap) {
+        result_.heap.allocations += heap->allocations;
+        result_.heap.releases += heap->releases;
+    }
+}
+
+}  // namespace
+
+RenderResult renderPhrase(PluginInstance& instance, const Phrase& phrase,
+                          const RenderSettings& settings) {
+    return PhraseRender(instance, phrase, settings).run();
 }
 
 }  // namespace corvalen::validate

@@ -1,7 +1,8 @@
 // Plays a list of MIDI events, placed at absolute frames, through a plug-in block by block, as
 // a host does: an effProcessEvents list before every block (empty ones included), then one
-// processing call. Events land in the block that holds their frame, so the same phrase gives
-// the same samples whatever the block size, if the plug-in is sample-accurate.
+// processing call. Events land in the block that holds their frame (vsthost::EventScheduler), so
+// the same phrase gives the same samples whatever the block size, if the plug-in is
+// sample-accurate.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "tools/validate/plugin_instance.h"
 #include "tools/validate/signal_analysis.h"
 #include "vst_host/event_list.h"
+#include "vst_host/event_scheduler.h"
 #include "vst_host/heap_counter.h"
 #include "vst_host/wait_counter.h"
 
@@ -21,23 +23,14 @@ using vsthost::HeapCounter;
 using vsthost::WaitCalls;
 using vsthost::WaitCounter;
 
-struct TimedMidi {
-    std::int64_t frame = 0;
-    unsigned char status = 0;
-    unsigned char data1 = 0;
-    unsigned char data2 = 0;
-};
-
 struct Phrase {
-    std::vector<TimedMidi> events;  // in frame order
-    std::int64_t frames = 0;        // length of the render
+    std::vector<vsthost::TimedEvent> events;  // in frame order
+    std::int64_t frames = 0;                  // length of the render
 
     Phrase& add(std::int64_t frame, unsigned char status, unsigned char data1, unsigned char data2);
     Phrase& noteOn(std::int64_t frame, int note, int velocity = 100);
     Phrase& noteOff(std::int64_t frame, int note);
 };
-
-enum class ProcessCall { kReplacing, kAccumulating };
 
 // The value that the output buffers hold before each processing call when the render asks
 // for prefilled buffers: deterministic, finite and different in every frame and channel.

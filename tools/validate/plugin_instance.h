@@ -12,6 +12,7 @@
 #include "vst_host/effect.h"
 #include "vst_host/host.h"
 #include "vst_host/plugin_library.h"
+#include "vst_host/record_check.h"
 #include "vst_plugin/aeffect.h"
 
 namespace corvalen::validate {
@@ -23,21 +24,17 @@ public:
 
 using vsthost::PluginLibrary;
 
-// How the host answers the plug-in's questions.
-enum class HostMode {
-    kFull,         // sample rate, block size, version, replace, process level, canDo...
-    kVersionOnly,  // the version query answers 2400, every other opcode 0
-};
+using vsthost::HostProfile;
+using vsthost::ProcessCall;
 
 // One effect object made by the library's entry point, closed (effClose) at destruction
 // unless already closed. Every call is explicit: construction only calls the entry point.
 class PluginInstance {
 public:
-    // Throws ValidationError when the entry point gives no record or a record without the
-    // VST 2 magic or a dispatcher, without the parameter or processing entries, or with
-    // impossible channel counts. The host reports `rate` and `blockSize` from the start, as a
-    // host running a session at that rate does while the entry point runs.
-    PluginInstance(const vsthost::PluginLibrary& library, HostMode mode = HostMode::kFull,
+    // Throws ValidationError when the record is not usable (vsthost::checkRecord, which here
+    // also demands the parameter entries). The host reports `rate` and `blockSize` from the
+    // start, as a host running a session at that rate does while the entry point runs.
+    PluginInstance(const vsthost::PluginLibrary& library, HostProfile profile = HostProfile::kFull,
                    float rate = 44100.0f, VstInt32 blockSize = 512);
     ~PluginInstance();
     PluginInstance(const PluginInstance&) = delete;
@@ -52,7 +49,8 @@ public:
     VstInt32 numParams() const { return effect().numParams; }
     VstInt32 numPrograms() const { return effect().numPrograms; }
     bool isSynth() const { return (effect().flags & effFlagsIsSynth) != 0; }
-    bool offersReplacing() const;
+    // The call a host uses for this record.
+    ProcessCall preferredCall() const { return call_; }
     bool offersAccumulating() const { return effect().process != nullptr; }
 
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
@@ -66,7 +64,6 @@ public:
     void resume() { effect_->resume(); }
     void suspend() { effect_->suspend(); }
     void close();
-    bool closed() const { return !effect_->isOpen(); }
 
     void setParameter(VstInt32 index, float value) { effect_->setParameter(index, value); }
     float getParameter(VstInt32 index) { return effect_->getParameter(index); }
@@ -77,6 +74,7 @@ public:
 private:
     std::unique_ptr<vsthost::Host> host_;
     std::unique_ptr<vsthost::Effect> effect_;
+    ProcessCall call_ = ProcessCall::kReplacing;
 };
 
 }  // namespace corvalen::validate

@@ -163,7 +163,8 @@ Preflight preflight(const std::string& pluginPath) {
             const long category = static_cast<long>(instance.dispatch(effGetPlugCategory));
             std::fprintf(report, "F %d %d %d %d %d %d %d %ld\n", instance.isSynth() ? 1 : 0,
                          instance.numInputs(), instance.numOutputs(), instance.numParams(),
-                         instance.numPrograms(), instance.offersReplacing() ? 1 : 0,
+                         instance.numPrograms(),
+                         instance.preferredCall() == ProcessCall::kReplacing ? 1 : 0,
                          instance.offersAccumulating() ? 1 : 0, category);
         } catch (const vsthost::LoadError& error) {
             std::fprintf(report, "L %d %s\n", static_cast<int>(error.failure()), error.what());

@@ -1,4 +1,7 @@
-// Hands timed events to the plug-in block by block, as a sequencer does.
+// Hands timed events to a plug-in block by block, as a sequencer does: every host here (the
+// renderer, the validator's phrases, the tests' and benchmarks' renders) slices its events into
+// blocks and event lists through this one scheduler. Planning a slice allocates nothing, so a
+// real-time callback may use it.
 //
 // Every event lands at its exact frame: deltaFrames is its offset in the block that holds it.
 // By default a block's events go in one list, as real hosts send them, however many there are.
@@ -12,10 +15,21 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/render/timeline.h"
 #include "vst_host/event_list.h"
 
-namespace corvalen::render {
+namespace corvalen::vsthost {
+
+// A short MIDI message at an absolute frame of a render or a performance.
+struct TimedEvent {
+    std::int64_t frame = 0;
+    std::uint8_t bytes[3] = {};
+};
+
+inline TimedEvent timedEvent(std::int64_t frame, int status, int data1, int data2) {
+    return {frame,
+            {static_cast<std::uint8_t>(status), static_cast<std::uint8_t>(data1),
+             static_cast<std::uint8_t>(data2)}};
+}
 
 class EventScheduler {
 public:
@@ -31,7 +45,7 @@ public:
     // putting its events into `out` (cleared first; reserve maxEventsPerList so that filling
     // it allocates nothing). Slices must be asked for in order, each starting where the
     // previous one ended.
-    Slice next(std::int64_t blockStart, int maxFrames, vsthost::EventList& out);
+    Slice next(std::int64_t blockStart, int maxFrames, EventList& out);
 
     bool finished() const { return nextEvent_ >= events_.size(); }
     int maxEventsPerList() const { return maxEventsPerList_; }
@@ -46,4 +60,4 @@ private:
 // size takes every block's events whole, wherever the blocks start.
 int densestBlock(const std::vector<TimedEvent>& events, int blockFrames);
 
-}  // namespace corvalen::render
+}  // namespace corvalen::vsthost

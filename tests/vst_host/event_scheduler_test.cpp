@@ -1,12 +1,12 @@
-#include "tools/render/event_scheduler.h"
+#include "vst_host/event_scheduler.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using corvalen::render::EventScheduler;
-using corvalen::render::TimedEvent;
 using corvalen::vsthost::EventList;
+using corvalen::vsthost::EventScheduler;
+using corvalen::vsthost::TimedEvent;
 
 std::vector<TimedEvent> notesAt(std::initializer_list<std::int64_t> frames) {
     std::vector<TimedEvent> events;
@@ -102,13 +102,13 @@ TEST(EventScheduler, MoreEventsOnOneFrameThanAListHoldsWaitOneFrame) {
 TEST(EventScheduler, AListAsLargeAsTheDensestBlockSplitsNothing) {
     const auto events = notesAt({0, 0, 5, 63, 64, 64, 64, 100, 127, 130, 131, 131, 200});
     // Frames 63 to 126, 64 to 127 and 100 to 163 hold 5 events each; 0 to 63 hold 4.
-    EXPECT_EQ(corvalen::render::densestBlock(events, 64), 5);
-    EXPECT_EQ(corvalen::render::densestBlock(events, 1), 3);
-    EXPECT_EQ(corvalen::render::densestBlock({}, 64), 1);
+    EXPECT_EQ(corvalen::vsthost::densestBlock(events, 64), 5);
+    EXPECT_EQ(corvalen::vsthost::densestBlock(events, 1), 3);
+    EXPECT_EQ(corvalen::vsthost::densestBlock({}, 64), 1);
     for (int block : {1, 7, 64, 100}) {
         std::vector<int> slices;
         const auto delivered =
-            play(events, block, corvalen::render::densestBlock(events, block), 256, &slices);
+            play(events, block, corvalen::vsthost::densestBlock(events, block), 256, &slices);
         ASSERT_EQ(delivered.size(), events.size());
         for (std::size_t i = 0; i < events.size(); ++i)
             EXPECT_EQ(delivered[i].frame, events[i].frame);

@@ -1,14 +1,13 @@
-#include "tools/render/event_scheduler.h"
+#include "vst_host/event_scheduler.h"
 
 #include <algorithm>
 
-namespace corvalen::render {
+namespace corvalen::vsthost {
 
 EventScheduler::EventScheduler(const std::vector<TimedEvent>& events, int maxEventsPerList)
     : events_(events), maxEventsPerList_(std::max(1, maxEventsPerList)) {}
 
-EventScheduler::Slice EventScheduler::next(std::int64_t blockStart, int maxFrames,
-                                           vsthost::EventList& out) {
+EventScheduler::Slice EventScheduler::next(std::int64_t blockStart, int maxFrames, EventList& out) {
     Slice slice;
     slice.frames = std::max(1, maxFrames);
     const std::int64_t blockEnd = blockStart + slice.frames;
@@ -57,4 +56,4 @@ int densestBlock(const std::vector<TimedEvent>& events, int blockFrames) {
     return static_cast<int>(std::min<std::size_t>(most, INT32_MAX));
 }
 
-}  // namespace corvalen::render
+}  // namespace corvalen::vsthost
