@@ -1,8 +1,4 @@
 // corvalen-render: renders MIDI through a VST 2 plug-in into audio files.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/child_process.h"
 #include "tools/render/audio_file.h"
 #include "tools/render/command_line.h"
 #include "tools/render/demo_phrase.h"
@@ -466,69 +463,46 @@ int renderOne(const Options& options, const std::string& midiPath, const std::st
     return kExitOk;
 }
 
-// What one plug-in says about itself, found in a child process so that a plug-in that crashes
-// or hangs while loading ends only that child.
+// One line of what a plug-in says about itself: name, vendor, kind, channels.
+std::string describePlugin(const std::string& path) {
+    try {
+        auto plugin = vsthost::Plugin::load(path, vsthost::HostSettings{});
+        std::string line = plugin->effectName();
+        const std::string vendor = plugin->text(effGetVendorString);
+        if (line.empty()) line = plugin->text(effGetProductString);
+        return line + "\t" + vendor + "\t" + (plugin->isSynth() ? "instrument" : "effect") + "\t" +
+               std::to_string(plugin->numInputs()) + " in, " +
+               std::to_string(plugin->numOutputs()) + " out";
+    } catch (const std::exception& error) {
+        return std::string("cannot load: ") + error.what();
+    }
+}
+
+// The description found in a child process, so that a plug-in that crashes or hangs while
+// loading ends only that child.
 std::string describeInChild(const std::string& path) {
-    int fds[2];
-    if (pipe(fds) != 0) return "cannot list: no pipe";
-    const pid_t child = fork();
-    if (child < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return "cannot list: no process";
-    }
-    if (child == 0) {
-        close(fds[0]);
-        // The plug-in's own chatter would garble the listing.
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-        }
-        std::string line;
-        try {
-            auto plugin = vsthost::Plugin::load(path, vsthost::HostSettings{});
-            line = plugin->effectName();
-            const std::string vendor = plugin->text(effGetVendorString);
-            if (line.empty()) line = plugin->text(effGetProductString);
-            line += "\t" + vendor + "\t" + (plugin->isSynth() ? "instrument" : "effect") + "\t" +
-                    std::to_string(plugin->numInputs()) + " in, " +
-                    std::to_string(plugin->numOutputs()) + " out";
-        } catch (const std::exception& error) {
-            line = std::string("cannot load: ") + error.what();
-        }
-        const ssize_t ignored = write(fds[1], line.data(), line.size());
-        (void)ignored;
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string text;
-    char buffer[1024];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    bool timedOut = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
+    corvalen::tools::ChildOptions options;
+    options.timeoutSeconds = 10.0;
+    // The plug-in's own chatter would garble the listing.
+    options.output = corvalen::tools::ChildOutput::kDiscarded;
+    const corvalen::tools::ChildResult child = corvalen::tools::runInChild(
+        [&](int fd) {
+            const std::string line = describePlugin(path);
+            corvalen::tools::writeAll(fd, line.data(), line.size());
+        },
+        options);
+    using Kind = corvalen::tools::ChildEnding::Kind;
+    switch (child.ending.kind) {
+        case Kind::kNotStarted:
+            return "cannot list: " + child.ending.problem;
+        case Kind::kHung:
+            return "did not load within 10 s";
+        case Kind::kSignaled:
+            return "crashed while loading (" + child.ending.signalText() + ")";
+        case Kind::kExited:
             break;
-        }
-        pollfd waiting = {fds[0], POLLIN, 0};
-        if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0) continue;
-        const ssize_t got = read(fds[0], buffer, sizeof buffer);
-        if (got <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(got));
     }
-    close(fds[0]);
-    if (timedOut) kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (timedOut) return "did not load within 10 s";
-    if (WIFSIGNALED(status)) {
-        return "crashed while loading (signal " + std::to_string(WTERMSIG(status)) + ", " +
-               strsignal(WTERMSIG(status)) + ")";
-    }
-    return text.empty() ? "ended while loading" : text;
+    return child.answer.empty() ? "ended while loading" : child.answer;
 }
 
 int listPlugins(const std::vector<std::string>& given) {

@@ -1,64 +1,39 @@
 #include "tools/validate/check_support.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <stdexcept>
 
-#include "tools/validate/child_process.h"
+#include "tools/common/child_process.h"
 
 namespace corvalen::validate {
 namespace {
 
-// Forks a child that runs `work` with the write end of a pipe; returns what it wrote and, in
-// words, how it ended if not normally ("" when it exited normally).
+using tools::writeAll;
+
+// Runs `work` in a child with the write end of a pipe; returns what it wrote and, in words, how
+// it ended if not normally ("" when it exited normally).
 std::string runChild(const std::function<void(int)>& work, int timeoutSeconds, std::string& text) {
-    int fds[2];
-    if (pipe(fds) != 0) return "cannot create a pipe";
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return "cannot start a process";
+    tools::ChildOptions options;
+    options.timeoutSeconds = timeoutSeconds;
+    const tools::ChildResult child = tools::runInChild(work, options);
+    text = child.answer;
+    const tools::ChildEnding& ending = child.ending;
+    switch (ending.kind) {
+        case tools::ChildEnding::Kind::kNotStarted:
+            return ending.problem;
+        case tools::ChildEnding::Kind::kHung:
+            return "gave no answer within " + std::to_string(timeoutSeconds) +
+                   " s of wall time (hung, or very slow on a loaded machine)";
+        case tools::ChildEnding::Kind::kSignaled:
+            return "crashed (" + ending.signalText() + ")";
+        case tools::ChildEnding::Kind::kExited:
+            break;
     }
-    if (child == 0) {
-        close(fds[0]);
-        // A child left behind by a check that was killed must not run on.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        work(fds[1]);
-        _exit(0);
-    }
-    close(fds[1]);
-    const bool finished = readUntilClosed(fds[0], monotonicSeconds() + timeoutSeconds, text);
-    close(fds[0]);
-    if (!finished) kill(child, SIGKILL);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!finished) {
-        return "gave no answer within " + std::to_string(timeoutSeconds) +
-               " s of wall time (hung, or very slow on a loaded machine)";
-    }
-    if (WIFSIGNALED(status)) {
-        const int signal = WTERMSIG(status);
-        return "crashed (signal " + std::to_string(signal) + ", " + strsignal(signal) + ")";
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return "ended with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    }
-    return "";
+    return ending.exitCode == 0 ? "" : "ended with status " + std::to_string(ending.exitCode);
 }
 
 }  // namespace

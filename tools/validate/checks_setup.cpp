@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/common/child_process.h"
 #include "tools/validate/checks.h"
-#include "tools/validate/child_process.h"
 #include "vst_host/effect.h"
 
 namespace corvalen::validate {
@@ -78,13 +78,13 @@ void checkLoad(CheckContext& context) {
     for (int attempt = 0; attempt < kLoadTries; ++attempt) {
         const std::string answer = textFromFreshProcess(context, [](CheckContext& own) {
             const double cpu = processCpuSeconds();
-            const double wall = monotonicSeconds();
+            const double wall = tools::monotonicSeconds();
             vsthost::PluginLibrary& library = own.library();
             PluginInstance instance(library);
             instance.open();
             char text[160];
             std::snprintf(text, sizeof text, "%.9f %.9f %s", processCpuSeconds() - cpu,
-                          monotonicSeconds() - wall, library.entryName().c_str());
+                          tools::monotonicSeconds() - wall, library.entryName().c_str());
             return std::string(text);
         });
         double cpu = 0.0;

@@ -1,6 +1,20 @@
 #include "tools/validate/plugin_instance.h"
 
+#include <exception>
+
 namespace corvalen::validate {
+
+std::string currentExceptionMessage() {
+    try {
+        throw;
+    } catch (const ValidationError& error) {
+        return error.what();
+    } catch (const std::exception& error) {
+        return std::string("the plug-in threw an exception: ") + error.what();
+    } catch (...) {
+        return "the plug-in threw an exception";
+    }
+}
 
 PluginInstance::PluginInstance(const vsthost::PluginLibrary& library, HostProfile profile,
                                float rate, VstInt32 blockSize)

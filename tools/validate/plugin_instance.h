@@ -22,6 +22,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Inside a catch block: the text of the exception being handled. A ValidationError says what
+// the check observed; anything else was thrown by the plug-in.
+std::string currentExceptionMessage();
+
 using vsthost::PluginLibrary;
 
 using vsthost::HostProfile;

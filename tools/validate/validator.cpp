@@ -1,29 +1,24 @@
 #include "tools/validate/validator.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
+#include "tools/common/child_process.h"
 #include "tools/validate/checks.h"
-#include "tools/validate/child_process.h"
 
 namespace corvalen::validate {
 namespace {
 
-[[noreturn]] void runInChild(const Check& check, const std::string& pluginPath,
-                             const PluginFacts& facts, int reportFd) {
-    // Whatever the plug-in prints goes to stderr, so that stdout holds only the report.
-    dup2(STDERR_FILENO, STDOUT_FILENO);
+using tools::monotonicSeconds;
+
+void reportCheck(const Check& check, const std::string& pluginPath, const PluginFacts& facts,
+                 int reportFd) {
     FILE* report = fdopen(reportFd, "w");
     if (!report) _exit(3);
     CheckContext context(pluginPath, facts, [report](const VerdictLine& line) {
@@ -38,96 +33,65 @@ namespace {
             formatVerdict({check.crashVerdict, check.name, currentExceptionMessage()}).c_str());
     }
     std::fflush(report);
-    // No destructors or exit handlers of the parent's state: the child only reports.
-    _exit(0);
 }
 
-// CPU seconds a process and its finished children have used, from /proc; negative when
-// unknown. Tells a hung check that computes (a loop) from one that waits (a deadlock).
-double cpuSecondsOf(pid_t pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-    FILE* file = std::fopen(path, "r");
-    if (!file) return -1.0;
-    char text[1024] = {};
-    const std::size_t got = std::fread(text, 1, sizeof text - 1, file);
-    std::fclose(file);
-    text[got] = '\0';
-    // Fields after the command name, which ends with the last ')': state is field 3, utime,
-    // stime, cutime and cstime are fields 14 to 17.
-    const char* after = std::strrchr(text, ')');
-    if (!after) return -1.0;
-    unsigned long long ticks[4] = {};
-    char state = 0;
-    long skipped[10] = {};
-    if (std::sscanf(after + 1, " %c %ld %ld %ld %ld %ld %ld %ld %ld %ld %ld %llu %llu %llu %llu",
-                    &state, &skipped[0], &skipped[1], &skipped[2], &skipped[3], &skipped[4],
-                    &skipped[5], &skipped[6], &skipped[7], &skipped[8], &skipped[9], &ticks[0],
-                    &ticks[1], &ticks[2], &ticks[3]) != 15) {
-        return -1.0;
+// The verdict a check's process earned by how it ended, when that was not normally.
+std::optional<VerdictLine> endingVerdict(const Check& check, const tools::ChildEnding& ending) {
+    using Kind = tools::ChildEnding::Kind;
+    if (ending.kind == Kind::kNotStarted) {
+        return VerdictLine{Verdict::kFail, check.name, ending.problem + " for the check"};
     }
-    return static_cast<double>(ticks[0] + ticks[1] + ticks[2] + ticks[3]) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
+    if (ending.kind == Kind::kHung) {
+        char spent[120] = "";
+        if (ending.cpuSeconds >= 0.0) {
+            std::snprintf(spent, sizeof spent, "; its process had used %.1f s of CPU time",
+                          ending.cpuSeconds);
+        }
+        return VerdictLine{check.crashVerdict, check.name,
+                           "no answer within " + std::to_string(check.timeoutSeconds) +
+                               " s of wall time (hung, or very slow on a loaded machine)" + spent};
+    }
+    if (ending.kind == Kind::kSignaled) {
+        return VerdictLine{check.crashVerdict, check.name,
+                           "the plug-in crashed (" + ending.signalText() + ")"};
+    }
+    if (ending.exitCode != 0) {
+        return VerdictLine{check.crashVerdict, check.name,
+                           "the check's process ended with status " +
+                               std::to_string(ending.exitCode) +
+                               " (a crash caught by a sanitizer, or exit called inside the "
+                               "plug-in; see stderr)"};
+    }
+    return std::nullopt;
 }
 
-std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginPath,
-                                  const PluginFacts& facts) {
+// The verdict lines a check's process printed; a line under another name than the check's is
+// no verdict of this check (a plug-in printing into the report, or a check reporting under a
+// wrong name) and is dropped.
+std::vector<VerdictLine> verdictLines(const Check& check, const std::string& text) {
     std::vector<VerdictLine> lines;
-    int fds[2];
-    if (pipe(fds) != 0) {
-        lines.push_back({Verdict::kFail, check.name, "cannot create a pipe for the check"});
-        return lines;
-    }
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        lines.push_back({Verdict::kFail, check.name, "cannot start a process for the check"});
-        return lines;
-    }
-    if (child == 0) {
-        close(fds[0]);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        runInChild(check, pluginPath, facts, fds[1]);
-    }
-    close(fds[1]);
-    std::string text;
-    const bool finished = readUntilClosed(fds[0], monotonicSeconds() + check.timeoutSeconds, text);
-    close(fds[0]);
-    const double cpuSeconds = finished ? 0.0 : cpuSecondsOf(child);
-    if (!finished) kill(child, SIGKILL);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        if (auto line = parseVerdict(text.substr(start, end - start))) lines.push_back(*line);
+        const auto line = parseVerdict(text.substr(start, end - start));
+        if (line && line->name == check.name) lines.push_back(*line);
         start = end + 1;
     }
-    if (!finished) {
-        char spent[120] = "";
-        if (cpuSeconds >= 0.0) {
-            std::snprintf(spent, sizeof spent, "; its process had used %.1f s of CPU time",
-                          cpuSeconds);
-        }
-        lines.push_back({check.crashVerdict, check.name,
-                         "no answer within " + std::to_string(check.timeoutSeconds) +
-                             " s of wall time (hung, or very slow on a loaded machine)" + spent});
-    } else if (WIFSIGNALED(status)) {
-        const int signal = WTERMSIG(status);
-        lines.push_back({check.crashVerdict, check.name,
-                         "the plug-in crashed (signal " + std::to_string(signal) + ", " +
-                             strsignal(signal) + ")"});
-    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        lines.push_back({check.crashVerdict, check.name,
-                         "the check's process ended with status " +
-                             std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
-                             " (a crash caught by a sanitizer, or exit called inside the "
-                             "plug-in; see stderr)"});
+    return lines;
+}
+
+std::vector<VerdictLine> runCheck(const Check& check, const std::string& pluginPath,
+                                  const PluginFacts& facts) {
+    tools::ChildOptions options;
+    options.timeoutSeconds = check.timeoutSeconds;
+    // Whatever the plug-in prints goes to stderr, so that stdout holds only the report.
+    options.output = tools::ChildOutput::kStdoutToStderr;
+    const tools::ChildResult child =
+        tools::runInChild([&](int fd) { reportCheck(check, pluginPath, facts, fd); }, options);
+    std::vector<VerdictLine> lines = verdictLines(check, child.answer);
+    if (const auto ending = endingVerdict(check, child.ending)) {
+        lines.push_back(*ending);
     } else if (lines.empty()) {
         lines.push_back({Verdict::kFail, check.name, "the check gave no verdict"});
     }
@@ -143,46 +107,51 @@ struct Preflight {
     PluginFacts facts;
 };
 
+void reportFacts(const std::string& pluginPath, int reportFd) {
+    FILE* report = fdopen(reportFd, "w");
+    if (!report) _exit(3);
+    try {
+        vsthost::PluginLibrary library(pluginPath);
+        PluginInstance instance(library);
+        instance.open();
+        const long category = static_cast<long>(instance.dispatch(effGetPlugCategory));
+        std::fprintf(report, "F %d %d %d %d %d %d %d %ld\n", instance.isSynth() ? 1 : 0,
+                     instance.numInputs(), instance.numOutputs(), instance.numParams(),
+                     instance.numPrograms(),
+                     instance.preferredCall() == ProcessCall::kReplacing ? 1 : 0,
+                     instance.offersAccumulating() ? 1 : 0, category);
+    } catch (const vsthost::LoadError& error) {
+        std::fprintf(report, "L %d %s\n", static_cast<int>(error.failure()), error.what());
+    } catch (const std::exception& error) {
+        std::fprintf(report, "L %d %s: %s\n", static_cast<int>(vsthost::LoadFailure::kNoEffect),
+                     pluginPath.c_str(), error.what());
+    }
+    std::fflush(report);
+}
+
+std::string crashWhileLoading(const tools::ChildEnding& ending) {
+    switch (ending.kind) {
+        case tools::ChildEnding::Kind::kHung:
+            return "no answer within 120 s (hung) while loading";
+        case tools::ChildEnding::Kind::kSignaled:
+            return "the plug-in crashed while loading (" + ending.signalText() + ")";
+        default:
+            return "the loading process ended without an answer (status " +
+                   std::to_string(ending.exitCode) + ")";
+    }
+}
+
 Preflight preflight(const std::string& pluginPath) {
+    tools::ChildOptions options;
+    options.timeoutSeconds = 120.0;
+    options.output = tools::ChildOutput::kStdoutToStderr;
+    const tools::ChildResult child =
+        tools::runInChild([&](int fd) { reportFacts(pluginPath, fd); }, options);
+    if (child.ending.kind == tools::ChildEnding::Kind::kNotStarted) {
+        throw std::runtime_error(child.ending.problem);
+    }
     Preflight result;
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("cannot create a pipe");
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child < 0) throw std::runtime_error("cannot start a process");
-    if (child == 0) {
-        close(fds[0]);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        FILE* report = fdopen(fds[1], "w");
-        if (!report) _exit(3);
-        try {
-            vsthost::PluginLibrary library(pluginPath);
-            PluginInstance instance(library);
-            instance.open();
-            const long category = static_cast<long>(instance.dispatch(effGetPlugCategory));
-            std::fprintf(report, "F %d %d %d %d %d %d %d %ld\n", instance.isSynth() ? 1 : 0,
-                         instance.numInputs(), instance.numOutputs(), instance.numParams(),
-                         instance.numPrograms(),
-                         instance.preferredCall() == ProcessCall::kReplacing ? 1 : 0,
-                         instance.offersAccumulating() ? 1 : 0, category);
-        } catch (const vsthost::LoadError& error) {
-            std::fprintf(report, "L %d %s\n", static_cast<int>(error.failure()), error.what());
-        } catch (const std::exception& error) {
-            std::fprintf(report, "L %d %s: %s\n", static_cast<int>(vsthost::LoadFailure::kNoEffect),
-                         pluginPath.c_str(), error.what());
-        }
-        std::fflush(report);
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string text;
-    const bool finished = readUntilClosed(fds[0], monotonicSeconds() + 120.0, text);
-    close(fds[0]);
-    if (!finished) kill(child, SIGKILL);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const std::string& text = child.answer;
     PluginFacts& facts = result.facts;
     int synth = 0;
     int replacing = 0;
@@ -200,15 +169,8 @@ Preflight preflight(const std::string& pluginPath) {
         result.failure = static_cast<vsthost::LoadFailure>(kind);
         result.message = text.substr(static_cast<std::size_t>(consumed));
         while (!result.message.empty() && result.message.back() == '\n') result.message.pop_back();
-    } else if (!finished) {
-        result.crash = "no answer within 120 s (hung) while loading";
-    } else if (WIFSIGNALED(status)) {
-        const int signal = WTERMSIG(status);
-        result.crash = "the plug-in crashed while loading (signal " + std::to_string(signal) +
-                       ", " + strsignal(signal) + ")";
     } else {
-        result.crash = "the loading process ended without an answer (status " +
-                       std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
+        result.crash = crashWhileLoading(child.ending);
     }
     return result;
 }
