@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
 namespace {
 
 using corvalen::render::Options;
@@ -10,8 +15,7 @@ using corvalen::render::UsageError;
 
 TEST(CommandLine, DefaultsRenderTheDemoPhraseThroughTheBuiltPlugin) {
     const Options options = parseCommandLine({});
-    EXPECT_FALSE(options.help);
-    EXPECT_FALSE(options.info);
+    EXPECT_EQ(options.mode, corvalen::render::Mode::kRender);
     EXPECT_TRUE(options.pluginPath.empty());
     EXPECT_TRUE(options.midiPaths.empty());
     EXPECT_TRUE(options.outputPath.empty());
@@ -104,6 +108,73 @@ TEST(CommandLine, BadUsageIsRefusedWithAMessage) {
         for (const auto& a : arguments) joined += a + " ";
         EXPECT_THROW(parseCommandLine(arguments), UsageError) << joined;
     }
+}
+
+TEST(CommandLine, ModesAreRefusedTogetherButHelpWinsOverAll) {
+    using corvalen::render::Mode;
+    EXPECT_EQ(parseCommandLine({"--validate", "x.so"}).mode, Mode::kValidate);
+    EXPECT_EQ(parseCommandLine({"--list-checks"}).mode, Mode::kListChecks);
+    EXPECT_EQ(parseCommandLine({"--info", "--info"}).mode, Mode::kInfo);
+    EXPECT_EQ(parseCommandLine({"--list", "--help", "--info"}).mode, Mode::kHelp);
+    for (const auto& twoModes : std::vector<std::vector<std::string>>{
+             {"--info", "--list"}, {"--validate", "--midi-info"}, {"--version", "--list-checks"}}) {
+        EXPECT_THROW(parseCommandLine(twoModes), UsageError) << twoModes[0] << " " << twoModes[1];
+    }
+    // Options of one mode are refused in another.
+    EXPECT_THROW(parseCommandLine({"--check", "load"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"--info", "--report", "json"}), UsageError);
+    EXPECT_EQ(parseCommandLine({"--validate", "--report=json"}).report, "json");
+}
+
+TEST(CommandLine, AliasesAndTheOptionalValueAreParsedFromTheTable) {
+    const Options options = parseCommandLine({"--channels=2-3", "--tracks", "1", "--normalise"});
+    EXPECT_EQ(options.channels, (std::vector<int>{2, 3}));
+    EXPECT_EQ(options.tracks, std::vector<int>{1});
+    EXPECT_EQ(options.normalizeDbfs, -1.0);
+}
+
+// The help and the man page list every option of the table, and nothing else.
+TEST(CommandLine, HelpAndManPageListExactlyTheOptionsOfTheTable) {
+    const std::vector<std::string> names = corvalen::render::optionNames();
+    const std::set<std::string> table(names.begin(), names.end());
+    ASSERT_EQ(table.size(), names.size()) << "a name is declared twice";
+
+    const std::regex optionWord("(^|[^a-z-])(--?[a-z][a-z-]*)");
+    auto optionsIn = [&](const std::string& line) {
+        std::set<std::string> found;
+        for (auto it = std::sregex_iterator(line.begin(), line.end(), optionWord);
+             it != std::sregex_iterator(); ++it) {
+            found.insert((*it)[2]);
+        }
+        return found;
+    };
+    // Help: the option column of every entry line, and the aliases' "(also ...)" lines.
+    std::set<std::string> help;
+    std::istringstream helpLines(corvalen::render::usageText());
+    const std::regex entry("^  (-[a-z], |    )(--[a-z-]+)|^ +\\(also (--[a-z-]+)\\)$");
+    for (std::string line; std::getline(helpLines, line);) {
+        std::smatch match;
+        if (!std::regex_search(line, match, entry)) continue;
+        for (const std::string& name : optionsIn(match.str(0))) help.insert(name);
+    }
+    EXPECT_EQ(help, table);
+
+    // Man page: the term line after each .TP of the OPTIONS section, where roff writes '-' as
+    // "\-".
+    std::ifstream page(MAN_PAGE);
+    ASSERT_TRUE(page) << MAN_PAGE;
+    std::set<std::string> man;
+    bool inOptions = false;
+    bool term = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line.rfind(".SH", 0) == 0) inOptions = line == ".SH OPTIONS";
+        if (inOptions && term) {
+            line = std::regex_replace(line, std::regex("\\\\-"), "-");
+            for (const std::string& name : optionsIn(line)) man.insert(name);
+        }
+        term = inOptions && line == ".TP";
+    }
+    EXPECT_EQ(man, table);
 }
 
 TEST(CommandLine, ParameterNamesCompareWithoutBlanksAndCase) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/render/exit_code.h"
+
 typedef struct sf_private_tag SNDFILE;
 
 namespace corvalen::render {
@@ -21,9 +23,9 @@ namespace corvalen::render {
 enum class SampleFormat { kPcm16, kPcm24, kFloat32 };
 enum class Container { kWav, kFlac, kOgg, kAiff };
 
-class OutputError : public std::runtime_error {
+class OutputError : public ToolError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit OutputError(const std::string& message) : ToolError(kExitOutput, message) {}
 };
 
 // "wav", "flac", "ogg" (Vorbis) or "aiff", from a file's extension (any case; also .oga, .aif)
@@ -143,9 +145,9 @@ struct AudioData {
     }
 };
 // Throws OutputError's sibling InputError naming the file.
-class InputError : public std::runtime_error {
+class InputError : public ToolError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit InputError(const std::string& message) : ToolError(kExitMidi, message) {}
 };
 AudioData readAudioFile(const std::string& path);
 

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace corvalen::render {
 namespace {
@@ -40,28 +42,28 @@ double parseNumber(const std::string& option, const std::string& text, double lo
     return value;
 }
 
-ParameterSetting parseParameter(const std::string& text) {
+ParameterSetting parseParameter(const std::string& option, const std::string& text) {
     const std::size_t equals = text.rfind('=');
     if (equals == std::string::npos || equals == 0) {
-        throw UsageError("--param needs NAME_OR_INDEX=VALUE, not '" + text + "'");
+        throw UsageError(option + " needs NAME_OR_INDEX=VALUE, not '" + text + "'");
     }
     ParameterSetting setting;
     setting.nameOrIndex = text.substr(0, equals);
     setting.value = static_cast<float>(
-        parseNumber("--param " + setting.nameOrIndex, text.substr(equals + 1), 0.0, 1.0));
+        parseNumber(option + " " + setting.nameOrIndex, text.substr(equals + 1), 0.0, 1.0));
     return setting;
 }
 
-SampleFormat parseFormat(const std::string& text) {
+SampleFormat parseFormat(const std::string& option, const std::string& text) {
     if (text == "16") return SampleFormat::kPcm16;
     if (text == "24") return SampleFormat::kPcm24;
     if (text == "float" || text == "32") return SampleFormat::kFloat32;
-    throw UsageError("--format takes 16, 24 or float, not '" + text + "'");
+    throw UsageError(option + " takes 16, 24 or float, not '" + text + "'");
 }
 
-Container parseType(const std::string& text) {
+Container parseType(const std::string& option, const std::string& text) {
     if (const auto container = containerFromExtension(text)) return *container;
-    throw UsageError("--type takes wav, flac, ogg or aiff, not '" + text + "'");
+    throw UsageError(option + " takes wav, flac, ogg or aiff, not '" + text + "'");
 }
 
 // "1,10", "3-5" or a mix: whole numbers from low to high, in the order given, each once.
@@ -99,136 +101,222 @@ bool looksLikeNumber(const std::string& text) {
     return *end == '\0';
 }
 
-}  // namespace
-
-std::string normalizedName(const std::string& name) {
-    std::size_t first = 0;
-    std::size_t last = name.size();
-    while (first < last && std::isspace(static_cast<unsigned char>(name[first]))) ++first;
-    while (last > first && std::isspace(static_cast<unsigned char>(name[last - 1]))) --last;
-    std::string result = name.substr(first, last - first);
-    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return result;
+int integer(const std::string& option, const std::string& text, long low, long high) {
+    return static_cast<int>(parseInteger(option, text, low, high));
 }
 
-Options parseCommandLine(const std::vector<std::string>& arguments) {
-    Options options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string argument = arguments[i];
-        std::string value;
-        bool hasInlineValue = false;
-        if (argument.rfind("--", 0) == 0) {
-            const std::size_t equals = argument.find('=');
-            if (equals != std::string::npos) {
-                value = argument.substr(equals + 1);
-                argument.resize(equals);
-                hasInlineValue = true;
-            }
-        }
-        auto takeValue = [&]() -> std::string {
-            if (hasInlineValue) return value;
-            if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
-            return arguments[++i];
-        };
-        auto noValue = [&]() {
-            if (hasInlineValue) throw UsageError(argument + " takes no value");
-        };
+std::string fileName(const std::string& option, const std::string& text) {
+    if (text.empty()) throw UsageError(option + " needs a file name");
+    return text;
+}
 
-        if (argument == "-h" || argument == "--help") {
-            noValue();
-            options.help = true;
-        } else if (argument == "--version") {
-            noValue();
-            options.version = true;
-        } else if (argument == "--info") {
-            noValue();
-            options.info = true;
-        } else if (argument == "--validate") {
-            noValue();
-            options.validate = true;
-        } else if (argument == "--check") {
-            options.checks.push_back(takeValue());
-        } else if (argument == "--expect-fail") {
-            options.expectedFailures.push_back(takeValue());
-        } else if (argument == "--list-checks") {
-            noValue();
-            options.listChecks = true;
-        } else if (argument == "--report") {
-            options.report = takeValue();
-            if (options.report != "text" && options.report != "json") {
-                throw UsageError("--report takes text or json, not '" + options.report + "'");
-            }
-        } else if (argument == "--list") {
-            noValue();
-            options.list = true;
-        } else if (argument == "--midi-info") {
-            noValue();
-            options.midiInfo = true;
-        } else if (argument == "--progress") {
-            noValue();
-            options.progress = true;
-        } else if (argument == "-n" || argument == "--no-clobber") {
-            noValue();
-            options.noClobber = true;
-        } else if (argument == "-t" || argument == "--type") {
-            options.type = parseType(takeValue());
-        } else if (argument == "--render-rate") {
-            options.renderRate = static_cast<int>(
-                parseInteger("--render-rate", takeValue(), kMinSampleRate, kMaxSampleRate));
-        } else if (argument == "--gain") {
-            options.gainDb = parseNumber("--gain", takeValue(), -kMaxGainDb, kMaxGainDb);
-        } else if (argument == "--normalize" || argument == "--normalise") {
-            // The level is optional: taken when it follows as a number.
-            if (hasInlineValue || (i + 1 < arguments.size() && looksLikeNumber(arguments[i + 1]))) {
-                options.normalizeDbfs = parseNumber("--normalize", takeValue(), -kMaxGainDb, 0.0);
-            } else {
-                options.normalizeDbfs = kDefaultNormalizeDbfs;
-            }
-        } else if (argument == "--input") {
-            options.inputAudioPath = takeValue();
-            if (options.inputAudioPath.empty()) throw UsageError("--input needs a file name");
-        } else if (argument == "--channel" || argument == "--channels") {
-            options.channels = parseList("--channel", takeValue(), 1, 16);
-        } else if (argument == "--track" || argument == "--tracks") {
-            options.tracks = parseList("--track", takeValue(), 1, 65535);
-        } else if (argument == "-q" || argument == "--quiet") {
-            noValue();
-            options.quiet = true;
-        } else if (argument == "-p" || argument == "--plugin") {
-            options.pluginPath = takeValue();
-        } else if (argument == "-o" || argument == "--output") {
-            options.outputPath = takeValue();
-            if (options.outputPath.empty()) throw UsageError("--output needs a file name");
-        } else if (argument == "-r" || argument == "--rate") {
-            options.sampleRate = static_cast<int>(
-                parseInteger("--rate", takeValue(), kMinSampleRate, kMaxSampleRate));
-        } else if (argument == "-b" || argument == "--block") {
-            options.blockSize =
-                static_cast<int>(parseInteger("--block", takeValue(), 1, kMaxBlockSize));
-        } else if (argument == "--max-events") {
-            options.maxEventsPerList =
-                static_cast<int>(parseInteger("--max-events", takeValue(), 0, kMaxEventsPerList));
-        } else if (argument == "--format") {
-            options.format = parseFormat(takeValue());
-        } else if (argument == "--tail") {
-            options.tailSeconds = parseNumber("--tail", takeValue(), 0.0, kMaxTailSeconds);
-        } else if (argument == "--program") {
-            options.program = static_cast<int>(parseInteger("--program", takeValue(), 0, 1 << 30));
-        } else if (argument == "--param") {
-            options.parameters.push_back(parseParameter(takeValue()));
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            throw UsageError("unknown option " + argument);
-        } else {
-            options.midiPaths.push_back(argument);
+using Value = const std::string&;
+
+// In the order --help shows them.
+const std::vector<OptionSpec> kOptions = {
+    {"--plugin", "-p", nullptr, "PATH", "Plug-in",
+     "VST 2 plug-in: a library, a bundle folder (X.vst), or a bare name\n"
+     "looked for in VST_PATH, LXVST_PATH, ~/.vst, ~/.lxvst,\n"
+     "/usr/local/lib/vst, /usr/lib/vst and /usr/lib/lxvst\n"
+     "(default: the Corvalen.so built or installed with this\n"
+     "tool)",
+     Mode::kRender, false, [](Options& o, Value v, Value) { o.pluginPath = v; }},
+    {"--program", nullptr, nullptr, "N", "Plug-in", "select program N before rendering",
+     Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.program = integer(n, v, 0, 1 << 30); }},
+    {"--param", nullptr, nullptr, "NAME=V", "Plug-in",
+     "set a parameter, by name (blanks trimmed, any case) or by index, to a\n"
+     "value from 0 to 1; may be repeated, applied after --program",
+     Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.parameters.push_back(parseParameter(n, v)); }},
+    {"--input", nullptr, nullptr, "FILE", "Plug-in",
+     "audio fed to an effect's inputs (resampled to the render rate)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.inputAudioPath = fileName(n, v); }},
+    {"--list", nullptr, nullptr, nullptr, "Plug-in",
+     "list the plug-ins found on the search path (or in the folders\n"
+     "given) and exit",
+     Mode::kList, false, nullptr},
+    {"--info", nullptr, nullptr, nullptr, "Plug-in",
+     "print what the plug-in tells about itself and exit", Mode::kInfo, false, nullptr},
+
+    {"--channel", nullptr, "--channels", "LIST", "MIDI",
+     "play only these MIDI channels, 1 to 16 (e.g. 1,10 or 1-4)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.channels = parseList(n, v, 1, 16); }},
+    {"--track", nullptr, "--tracks", "LIST", "MIDI",
+     "play only these tracks, from 1 (tempo changes apply from every track)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.tracks = parseList(n, v, 1, 65535); }},
+    {"--midi-info", nullptr, nullptr, nullptr, "MIDI",
+     "print what each MIDI file holds (tracks, channels, notes, tempo\n"
+     "changes, length) and exit",
+     Mode::kMidiInfo, false, nullptr},
+
+    {"--output", "-o", nullptr, "FILE", "Output",
+     "output file; its extension sets the format: .wav, .flac, .ogg (Ogg\n"
+     "Vorbis) or .aiff. \"-\" writes to standard output (with --type)",
+     Mode::kRender, false, [](Options& o, Value v, Value n) { o.outputPath = fileName(n, v); }},
+    {"--type", "-t", nullptr, "TYPE", "Output",
+     "wav, flac, ogg or aiff: for standard output and for outputs named\n"
+     "after their MIDI file (default: wav)",
+     Mode::kRender, false, [](Options& o, Value v, Value n) { o.type = parseType(n, v); }},
+    {"--format", nullptr, nullptr, "F", "Output",
+     "16, 24 or float (32-bit float) samples (default: 24)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.format = parseFormat(n, v); }},
+    {"--no-clobber", "-n", nullptr, nullptr, "Output",
+     "refuse to replace an existing output (by default it is replaced, and\n"
+     "the tool says so)",
+     Mode::kRender, false, [](Options& o, Value, Value) { o.noClobber = true; }},
+    {"--rate", "-r", nullptr, "HZ", "Output", "output sample rate, 8000 to 384000 (default: 44100)",
+     Mode::kRender, false,
+     [](Options& o, Value v, Value n) {
+         o.sampleRate = integer(n, v, kMinSampleRate, kMaxSampleRate);
+     }},
+    {"--render-rate", nullptr, nullptr, "HZ", "Output",
+     "run the plug-in at this rate and convert to --rate (libsoxr)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) {
+         o.renderRate = integer(n, v, kMinSampleRate, kMaxSampleRate);
+     }},
+    {"--gain", nullptr, nullptr, "DB", "Output",
+     "multiply the output by this many decibels (-60 to 60)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.gainDb = parseNumber(n, v, -kMaxGainDb, kMaxGainDb); }},
+    {"--normalize", nullptr, "--normalise", "[DBFS]", "Output",
+     "scale so that the peak is at DBFS (default -1)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) {
+         o.normalizeDbfs = v.empty() ? kDefaultNormalizeDbfs : parseNumber(n, v, -kMaxGainDb, 0.0);
+     }},
+    {"--block", "-b", nullptr, "FRAMES", "Output",
+     "largest block handed to the plug-in, 1 to 65536 (default: 512)", Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.blockSize = integer(n, v, 1, kMaxBlockSize); }},
+    {"--max-events", nullptr, nullptr, "N", "Output",
+     "most events per list handed to the plug-in (default 0: a block's\n"
+     "events in one list); blocks with more are split at the first event\n"
+     "that does not fit",
+     Mode::kRender, false,
+     [](Options& o, Value v, Value n) {
+         o.maxEventsPerList = integer(n, v, 0, kMaxEventsPerList);
+     }},
+    {"--tail", nullptr, nullptr, "SECONDS", "Output",
+     "render this long after the music ends (default: until every channel\n"
+     "stays below -96 dBFS for 0.5 s, at most 10 s)",
+     Mode::kRender, false,
+     [](Options& o, Value v, Value n) { o.tailSeconds = parseNumber(n, v, 0.0, kMaxTailSeconds); }},
+
+    {"--validate", nullptr, nullptr, nullptr, "Checking",
+     "check the plug-in (default: Corvalen) as hosts use it: one line\n"
+     "\"PASS name: detail\", \"FAIL ...\", \"WARN ...\" or \"SKIP ...\" per check,\n"
+     "then the tally; exit code 1 when a check fails (FAIL: a fault hosts\n"
+     "meet; WARN: only under abuse or on a path hosts do not take; SKIP:\n"
+     "cannot judge, with the reason)",
+     Mode::kValidate, false, nullptr},
+    {"--check", nullptr, nullptr, "NAME", "Checking",
+     "with --validate, run only this check (may be repeated)", Mode::kRender, true,
+     [](Options& o, Value v, Value) { o.checks.push_back(v); }},
+    {"--expect-fail", nullptr, nullptr, "NAME", "Checking",
+     "with --validate, report this check's failure as XFAIL, a known\n"
+     "fault that does not fail the run (may be repeated)",
+     Mode::kRender, true, [](Options& o, Value v, Value) { o.expectedFailures.push_back(v); }},
+    {"--report", nullptr, nullptr, "FORMAT", "Checking",
+     "with --validate, text (default) or json: per check its verdict,\n"
+     "detail and seconds, then the tally",
+     Mode::kRender, true,
+     [](Options& o, Value v, Value n) {
+         if (v != "text" && v != "json") {
+             throw UsageError(n + " takes text or json, not '" + v + "'");
+         }
+         o.report = v;
+     }},
+    {"--list-checks", nullptr, nullptr, nullptr, "Checking",
+     "print the validator's checks, one line each, and exit", Mode::kListChecks, false, nullptr},
+
+    {"--progress", nullptr, nullptr, nullptr, "Messages",
+     "show the progress line even when stderr is not a terminal", Mode::kRender, false,
+     [](Options& o, Value, Value) { o.progress = true; }},
+    {"--quiet", "-q", nullptr, nullptr, "Messages", "print nothing but errors", Mode::kRender,
+     false, [](Options& o, Value, Value) { o.quiet = true; }},
+    {"--help", "-h", nullptr, nullptr, "Messages", "print this help", Mode::kHelp, false, nullptr},
+    {"--version", nullptr, nullptr, nullptr, "Messages", "print the version and exit",
+     Mode::kVersion, false, nullptr},
+};
+
+const OptionSpec* findOption(const std::string& name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (name == spec.name || (spec.shortName && name == spec.shortName) ||
+            (spec.alias && name == spec.alias)) {
+            return &spec;
         }
     }
-    if ((!options.checks.empty() || !options.expectedFailures.empty() ||
-         options.report != "text") &&
-        !options.validate) {
-        throw UsageError("--check, --expect-fail and --report only apply with --validate");
+    return nullptr;
+}
+
+// What the parser has seen so far beyond the options' values.
+struct ParseState {
+    Options options;
+    const OptionSpec* modeOption = nullptr;
+    bool helpAsked = false;
+    const OptionSpec* validateOnly = nullptr;
+    std::string modeConflict;
+};
+
+// The one place where modes meet: --help wins over everything, any other two modes conflict.
+void selectMode(ParseState& state, const OptionSpec& spec) {
+    if (spec.mode == Mode::kHelp) {
+        state.helpAsked = true;
+        return;
+    }
+    if (state.modeOption && state.modeOption->mode != spec.mode) {
+        if (state.modeConflict.empty()) {
+            state.modeConflict = std::string(state.modeOption->name) + " and " + spec.name +
+                                 " cannot be used together";
+        }
+        return;
+    }
+    state.modeOption = &spec;
+    state.options.mode = spec.mode;
+}
+
+// Splits "--name=value"; returns whether a value was attached.
+bool splitInline(std::string& argument, std::string& value) {
+    if (argument.rfind("--", 0) != 0) return false;
+    const std::size_t equals = argument.find('=');
+    if (equals == std::string::npos) return false;
+    value = argument.substr(equals + 1);
+    argument.resize(equals);
+    return true;
+}
+
+// Takes one option (and its value) at arguments[i]; advances i past a separate value.
+void takeOption(ParseState& state, const OptionSpec& spec, const std::string& given, bool hasInline,
+                const std::string& inlineValue, const std::vector<std::string>& arguments,
+                std::size_t& i) {
+    std::string value;
+    if (!spec.value) {
+        if (hasInline) throw UsageError(given + " takes no value");
+    } else if (hasInline) {
+        value = inlineValue;
+    } else if (spec.value[0] == '[') {
+        // An optional value is taken only when a number follows.
+        if (i + 1 < arguments.size() && looksLikeNumber(arguments[i + 1])) value = arguments[++i];
+    } else {
+        if (i + 1 >= arguments.size()) throw UsageError(given + " needs a value");
+        value = arguments[++i];
+    }
+    if (spec.mode != Mode::kRender) selectMode(state, spec);
+    if (spec.validateOnly && !state.validateOnly) state.validateOnly = &spec;
+    if (spec.apply) spec.apply(state.options, value, spec.name);
+}
+
+// Rules between options, checked once the whole line is read.
+void checkCombinations(ParseState& state) {
+    Options& options = state.options;
+    if (state.helpAsked) {
+        options.mode = Mode::kHelp;
+        return;
+    }
+    if (!state.modeConflict.empty()) throw UsageError(state.modeConflict);
+    if (state.validateOnly && options.mode != Mode::kValidate) {
+        throw UsageError(std::string(state.validateOnly->name) + " only applies with --validate");
     }
     // With --validate the one argument names the plug-in, as -p does.
-    if (options.validate && !options.midiPaths.empty()) {
+    if (options.mode == Mode::kValidate && !options.midiPaths.empty()) {
         if (!options.pluginPath.empty() || options.midiPaths.size() > 1) {
             throw UsageError(
                 "--validate takes one plug-in ('" +
@@ -249,80 +337,115 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
     if (options.normalizeDbfs && options.gainDb != 0.0) {
         throw UsageError("--gain and --normalize both set the level: use one of them");
     }
-    return options;
+}
+
+// "  -p, --plugin PATH     text", continuation lines under the text.
+std::string helpEntry(const OptionSpec& spec) {
+    constexpr std::size_t kNameWidth = 18;
+    const std::string indent(6 + kNameWidth, ' ');
+    std::string entry =
+        std::string("  ") + (spec.shortName ? spec.shortName + std::string(", ") : "    ");
+    std::string name = std::string(spec.name) + (spec.value ? std::string(" ") + spec.value : "");
+    entry += name + std::string(name.size() < kNameWidth ? kNameWidth - name.size() : 2, ' ');
+    for (const char* c = spec.help; *c; ++c) {
+        entry += *c;
+        if (*c == '\n') entry += indent;
+    }
+    if (spec.alias) entry += "\n" + indent + "(also " + spec.alias + ")";
+    return entry + "\n";
+}
+
+// "corvalen-render --validate [--check NAME]... [PLUGIN]" for a mode's option.
+std::string synopsisOf(const OptionSpec& mode, const char* operands) {
+    std::string line = std::string("corvalen-render ") + mode.name;
+    if (mode.mode == Mode::kValidate) {
+        for (const OptionSpec& spec : kOptions) {
+            if (!spec.validateOnly) continue;
+            const bool repeats = std::strstr(spec.help, "may be repeated") != nullptr;
+            line += std::string(" [") + spec.name + " " + spec.value + "]" + (repeats ? "..." : "");
+        }
+    }
+    // Continued under the options, as a terminal of 96 columns shows it.
+    constexpr std::size_t kWidth = 88;
+    const std::size_t lastBreak = line.rfind('\n') == std::string::npos ? 0 : line.rfind('\n');
+    if (operands[0] && line.size() - lastBreak + std::strlen(operands) + 8 > kWidth) {
+        line += "\n" + std::string(23, ' ');
+    } else if (operands[0]) {
+        line += " ";
+    }
+    return line + operands + "\n";
+}
+
+}  // namespace
+
+const std::vector<OptionSpec>& optionTable() {
+    return kOptions;
+}
+
+std::vector<std::string> optionNames() {
+    std::vector<std::string> names;
+    for (const OptionSpec& spec : kOptions) {
+        for (const char* name : {spec.name, spec.shortName, spec.alias}) {
+            if (name) names.push_back(name);
+        }
+    }
+    return names;
+}
+
+std::string normalizedName(const std::string& name) {
+    std::size_t first = 0;
+    std::size_t last = name.size();
+    while (first < last && std::isspace(static_cast<unsigned char>(name[first]))) ++first;
+    while (last > first && std::isspace(static_cast<unsigned char>(name[last - 1]))) --last;
+    std::string result = name.substr(first, last - first);
+    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
+Options parseCommandLine(const std::vector<std::string>& arguments) {
+    ParseState state;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string argument = arguments[i];
+        std::string value;
+        const bool hasInline = splitInline(argument, value);
+        if (const OptionSpec* spec = findOption(argument)) {
+            takeOption(state, *spec, argument, hasInline, value, arguments, i);
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            throw UsageError("unknown option " + argument);
+        } else {
+            state.options.midiPaths.push_back(arguments[i]);
+        }
+    }
+    checkCombinations(state);
+    return state.options;
 }
 
 std::string usageText() {
-    return R"(Usage: corvalen-render [OPTIONS] [MIDI-FILE...]
-       corvalen-render --midi-info MIDI-FILE...
-       corvalen-render --list [FOLDER...]
-       corvalen-render --validate [--check NAME]... [--expect-fail NAME]... [--report json]
-                       [PLUGIN]
-       corvalen-render --list-checks
-
+    std::string text = "Usage: corvalen-render [OPTIONS] [MIDI-FILE...]\n";
+    const std::pair<Mode, const char*> kModes[] = {{Mode::kMidiInfo, "MIDI-FILE..."},
+                                                   {Mode::kList, "[FOLDER...]"},
+                                                   {Mode::kValidate, "[PLUGIN]"},
+                                                   {Mode::kListChecks, ""}};
+    for (const auto& [mode, operands] : kModes) {
+        for (const OptionSpec& spec : kOptions) {
+            if (spec.mode == mode) text += "       " + synopsisOf(spec, operands);
+        }
+    }
+    text += R"(
 Renders Standard MIDI Files (format 0 or 1) through a VST 2 plug-in into audio files. Each
 MIDI file gives its own output, named after it (song.mid -> song.wav beside it). Without a
 MIDI file it plays a built-in demo phrase (about 14 s) into corvalen-demo.wav. "-" as the MIDI
 file reads standard input.
-
-Plug-in:
-  -p, --plugin PATH     VST 2 plug-in: a library, a bundle folder (X.vst), or a bare name
-                        looked for in VST_PATH, LXVST_PATH, ~/.vst, ~/.lxvst,
-                        /usr/local/lib/vst, /usr/lib/vst and /usr/lib/lxvst
-                        (default: the Corvalen.so built or installed with this
-                        tool)
-      --program N       select program N before rendering
-      --param NAME=V    set a parameter, by name (blanks trimmed, any case) or by index, to a
-                        value from 0 to 1; may be repeated, applied after --program
-      --input FILE      audio fed to an effect's inputs (resampled to the render rate)
-      --list            list the plug-ins found on the search path (or in the folders
-                        given) and exit
-      --info            print what the plug-in tells about itself and exit
-
-MIDI:
-      --channel LIST    play only these MIDI channels, 1 to 16 (e.g. 1,10 or 1-4)
-      --track LIST      play only these tracks, from 1 (tempo changes apply from every track)
-      --midi-info       print what each MIDI file holds (tracks, channels, notes, tempo
-                        changes, length) and exit
-
-Output:
-  -o, --output FILE     output file; its extension sets the format: .wav, .flac, .ogg (Ogg
-                        Vorbis) or .aiff. "-" writes to standard output (with --type)
-  -t, --type TYPE       wav, flac, ogg or aiff: for standard output and for outputs named
-                        after their MIDI file (default: wav)
-      --format F        16, 24 or float (32-bit float) samples (default: 24)
-  -n, --no-clobber      refuse to replace an existing output (by default it is replaced, and
-                        the tool says so)
-  -r, --rate HZ         output sample rate, 8000 to 384000 (default: 44100)
-      --render-rate HZ  run the plug-in at this rate and convert to --rate (libsoxr)
-      --gain DB         multiply the output by this many decibels (-60 to 60)
-      --normalize [DBFS]  scale so that the peak is at DBFS (default -1)
-  -b, --block FRAMES    largest block handed to the plug-in, 1 to 65536 (default: 512)
-      --max-events N    most events per list handed to the plug-in (default 0: a block's
-                        events in one list); blocks with more are split at the first event
-                        that does not fit
-      --tail SECONDS    render this long after the music ends (default: until every channel
-                        stays below -96 dBFS for 0.5 s, at most 10 s)
-
-Checking:
-      --validate        check the plug-in (default: Corvalen) as hosts use it: one line
-                        "PASS name: detail", "FAIL ...", "WARN ..." or "SKIP ..." per check,
-                        then the tally; exit code 1 when a check fails (FAIL: a fault hosts
-                        meet; WARN: only under abuse or on a path hosts do not take; SKIP:
-                        cannot judge, with the reason)
-      --check NAME      with --validate, run only this check (may be repeated)
-      --expect-fail NAME  with --validate, report this check's failure as XFAIL, a known
-                        fault that does not fail the run (may be repeated)
-      --report FORMAT   with --validate, text (default) or json: per check its verdict,
-                        detail and seconds, then the tally
-      --list-checks     print the validator's checks, one line each, and exit
-
-Messages:
-      --progress        show the progress line even when stderr is not a terminal
-  -q, --quiet           print nothing but errors
-  -h, --help            print this help
-      --version         print the version and exit
-
+)";
+    const char* section = "";
+    for (const OptionSpec& spec : kOptions) {
+        if (std::strcmp(section, spec.section) != 0) {
+            section = spec.section;
+            text += std::string("\n") + section + ":\n";
+        }
+        text += helpEntry(spec);
+    }
+    return text + R"(
 Exit codes:
   0  success (with --validate: no check failed; warnings do not count)
   1  rendering failed for another reason (with --validate: a check failed)

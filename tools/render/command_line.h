@@ -1,31 +1,23 @@
-// Options of corvalen-render and its exit codes.
+// Options of corvalen-render: every option is declared once, in optionTable(), from which both
+// the parser and --help are made (and against which a test holds the man page).
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "tools/render/audio_file.h"
+#include "tools/render/exit_code.h"
 
 namespace corvalen::render {
 
-// Distinct exit codes, one per kind of failure (documented in --help and tools/README.md).
-enum ExitCode : int {
-    kExitOk = 0,
-    kExitRenderFailed = 1,  // anything not covered below
-    kExitUsage = 2,         // bad command line, unknown parameter or program
-    kExitLibrary = 3,       // plug-in library missing or unloadable
-    kExitNoEntryPoint = 4,  // library exports neither VSTPluginMain nor main
-    kExitNoEffect = 5,      // the entry point gave no (usable) effect
-    kExitMidi = 6,          // MIDI file unreadable or malformed
-    kExitOutput = 7,        // output file cannot be written
+class UsageError : public ToolError {
+public:
+    explicit UsageError(const std::string& message) : ToolError(kExitUsage, message) {}
 };
 
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// What the tool does; one per command line.
+enum class Mode { kRender, kHelp, kVersion, kInfo, kList, kMidiInfo, kValidate, kListChecks };
 
 struct ParameterSetting {
     std::string nameOrIndex;
@@ -33,23 +25,18 @@ struct ParameterSetting {
 };
 
 struct Options {
-    bool help = false;
-    bool version = false;
-    bool info = false;
+    Mode mode = Mode::kRender;
     bool quiet = false;
-    bool validate = false;                      // check the plug-in instead of rendering
     std::vector<std::string> checks;            // with validate: only these checks (empty: all)
     std::vector<std::string> expectedFailures;  // with validate: known failures (XFAIL)
-    bool listChecks = false;                    // print the validator's checks and exit
     std::string report = "text";                // with validate: "text" or "json"
-    bool list = false;                          // list the plug-ins found on the search path
-    bool midiInfo = false;                      // describe the MIDI files instead of rendering
     bool progress = false;                      // progress line even when stderr is no terminal
     bool noClobber = false;                     // refuse to replace an existing output
     std::string pluginPath;                     // empty: the Corvalen built next to the tool
-    std::vector<std::string> midiPaths;         // empty: the built-in demo phrase; "-": stdin
-    std::string outputPath;                     // empty: named after the input; "-": stdout
-    std::optional<Container> type;              // container when the name does not tell
+    // Render: MIDI files (empty: the built-in demo phrase; "-": stdin). List: folders.
+    std::vector<std::string> midiPaths;
+    std::string outputPath;         // empty: named after the input; "-": stdout
+    std::optional<Container> type;  // container when the name does not tell
     int sampleRate = 44100;
     std::optional<int> renderRate;  // the plug-in's rate, when not sampleRate
     int blockSize = 512;
@@ -64,6 +51,26 @@ struct Options {
     std::optional<int> program;
     std::vector<ParameterSetting> parameters;
 };
+
+// One option as the parser and --help know it.
+struct OptionSpec {
+    const char* name;       // "--plugin"
+    const char* shortName;  // "-p", or null
+    const char* alias;      // a second long name the parser accepts, or null
+    // The value's name in --help, or null for an option without one; in brackets ("[DBFS]")
+    // when the value may be left out (then it is taken only when a number follows).
+    const char* value;
+    const char* section;
+    const char* help;   // lines after the first are indented under it
+    Mode mode;          // the mode it selects; kRender for the options that only set something
+    bool validateOnly;  // refused without --validate
+    // Stores the value; `name` is the option's name for messages.
+    void (*apply)(Options& options, const std::string& value, const std::string& name);
+};
+
+const std::vector<OptionSpec>& optionTable();
+// Every name a command line may use: long names, short names and aliases.
+std::vector<std::string> optionNames();
 
 // Parses argv (without the program name). Throws UsageError with a message for the user.
 Options parseCommandLine(const std::vector<std::string>& arguments);

@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/render/exit_code.h"
+
 namespace corvalen::render {
 
-class MidiFileError : public std::runtime_error {
+class MidiFileError : public ToolError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit MidiFileError(const std::string& message) : ToolError(kExitMidi, message) {}
 };
 
 // How ticks turn into time: ticks per quarter note (tempo-dependent) or SMPTE frames.

@@ -106,19 +106,19 @@ void OutputChain::write(const float* const* channels, int channelCount, int fram
     }
     if (resampler_) {
         resampler_->process(out, frames, resampled_);
-        deliver(resampled_.data(), static_cast<int>(resampled_.size() / channels_));
+        writeInterleaved(resampled_.data(), static_cast<int>(resampled_.size() / channels_));
     } else {
-        deliver(out, frames);
+        writeInterleaved(out, frames);
     }
 }
 
 void OutputChain::finish() {
     if (!resampler_) return;
     resampler_->flush(resampled_);
-    deliver(resampled_.data(), static_cast<int>(resampled_.size() / channels_));
+    writeInterleaved(resampled_.data(), static_cast<int>(resampled_.size() / channels_));
 }
 
-void OutputChain::deliver(float* samples, int frames) {
+void OutputChain::writeInterleaved(float* samples, int frames) {
     if (frames <= 0) return;
     const std::size_t count = static_cast<std::size_t>(channels_) * frames;
     if (gain_ != 1.0f) applyGain(samples, count, gain_);

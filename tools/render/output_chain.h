@@ -45,6 +45,9 @@ public:
     ~OutputChain() override;
 
     void write(const float* const* channels, int channelCount, int frames) override;
+    // Interleaved frames already at the output rate: gain, statistics, NaN, then the target.
+    // Changes the samples in place.
+    void writeInterleaved(float* samples, int frames);
     // NaN cannot be stored as an integer; float files keep what the plug-in gave.
     void setReplaceNaN(bool replace) { replaceNaN_ = replace; }
     // Drains the resampler; call once after the last write.
@@ -53,8 +56,6 @@ public:
     const SignalStats& stats() const { return stats_; }
 
 private:
-    void deliver(float* samples, int frames);
-
     InterleavedSink& target_;
     int channels_;
     float gain_;

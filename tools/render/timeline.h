@@ -5,14 +5,15 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tools/render/exit_code.h"
 #include "tools/render/midi_file.h"
 #include "vst_host/event_scheduler.h"
 
 namespace corvalen::render {
 
-class TimelineError : public std::runtime_error {
+class TimelineError : public ToolError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit TimelineError(const std::string& message) : ToolError(kExitMidi, message) {}
 };
 
 // Converts ticks to frames exactly: time is kept as an integer count of

@@ -1,0 +1,101 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tools/render/commands.h"
+#include "tools/render/plugin_search.h"
+
+// The plug-in built together with this tool, relative to the tool's folder.
+#ifndef CORVALEN_PLUGIN_RELATIVE_PATH
+#define CORVALEN_PLUGIN_RELATIVE_PATH "../synth/Corvalen.so"
+#endif
+// The installed plug-in: relative to the installed tool's folder, or absolute.
+#ifndef CORVALEN_PLUGIN_INSTALLED_PATH
+#define CORVALEN_PLUGIN_INSTALLED_PATH "../lib/vst/Corvalen.so"
+#endif
+
+namespace corvalen::render {
+namespace {
+
+std::string executableFolder() {
+    char path[4096] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return ".";
+    std::string folder(path, static_cast<std::size_t>(length));
+    const std::size_t slash = folder.rfind('/');
+    return slash == std::string::npos ? "." : folder.substr(0, slash);
+}
+
+}  // namespace
+
+std::string defaultPluginPath() {
+    const std::string folder = executableFolder();
+    const std::string candidates[] = {
+        folder + "/" + CORVALEN_PLUGIN_RELATIVE_PATH,
+        folder + "/Corvalen.so",
+        (CORVALEN_PLUGIN_INSTALLED_PATH[0] == '/' ? "" : folder + "/") +
+            CORVALEN_PLUGIN_INSTALLED_PATH,
+    };
+    for (const std::string& candidate : candidates) {
+        if (access(candidate.c_str(), R_OK) == 0) return candidate;
+    }
+    return candidates[0];
+}
+
+std::string pluginPathFor(const Options& options) {
+    if (options.pluginPath.empty()) return defaultPluginPath();
+    std::string searched;
+    const std::string path = resolvePluginPath(options.pluginPath, &searched);
+    if (!searched.empty() && access(path.c_str(), F_OK) != 0) {
+        throw vsthost::LoadError(vsthost::LoadFailure::kLibraryUnloadable,
+                                 "no plug-in " + options.pluginPath + " (looked in " + searched +
+                                     " and the current folder)");
+    }
+    return path;
+}
+
+void applySettings(vsthost::Plugin& plugin, const Options& options) {
+    if (options.program) {
+        if (*options.program >= plugin.numPrograms()) {
+            throw UsageError("--program " + std::to_string(*options.program) +
+                             ": the plug-in has " + std::to_string(plugin.numPrograms()) +
+                             " programs (0 to " + std::to_string(plugin.numPrograms() - 1) + ")");
+        }
+        plugin.setProgram(*options.program);
+    }
+    for (const ParameterSetting& setting : options.parameters) {
+        const std::string wanted = normalizedName(setting.nameOrIndex);
+        VstInt32 found = -1;
+        for (VstInt32 i = 0; i < plugin.numParams() && found < 0; ++i) {
+            if (normalizedName(plugin.parameterName(i)) == wanted) found = i;
+        }
+        if (found < 0 && !wanted.empty() &&
+            wanted.find_first_not_of("0123456789") == std::string::npos && wanted.size() < 9) {
+            const VstInt32 index = std::stoi(wanted);
+            if (index < plugin.numParams()) found = index;
+        }
+        if (found < 0) {
+            std::string known;
+            for (VstInt32 i = 0; i < plugin.numParams(); ++i) {
+                known += (i == 0 ? "" : ", ") + std::to_string(i) + " \"" +
+                         plugin.parameterName(i) + "\"";
+            }
+            throw UsageError("--param: the plug-in has no parameter '" + setting.nameOrIndex +
+                             "'; " +
+                             (known.empty() ? std::string("it has no parameters")
+                                            : "its parameters are " + known));
+        }
+        plugin.setParameter(found, setting.value);
+    }
+}
+
+void warn(const Options& options, const std::string& text) {
+    if (!options.quiet) std::fprintf(stderr, "corvalen-render: warning: %s\n", text.c_str());
+}
+
+std::string inputName(const std::string& path) {
+    return path == "-" ? "standard input" : path;
+}
+
+}  // namespace corvalen::render
