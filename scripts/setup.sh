@@ -21,7 +21,7 @@
 #
 # Environment: CORVALEN_APT_STATE=DIR lets the calls of one run share one `apt-get update`
 # (scripts/test.sh sets it); CORVALEN_APT_TRIES (default 3) and CORVALEN_APT_PAUSE (seconds,
-# default 20) set how often and how patiently the update is tried.
+# default 10) set how often and how patiently the update is tried.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 readonly foreign_fault=75
@@ -78,38 +78,47 @@ for arch in $(printf '%s\n' "${foreign[@]}" | sed -n 's/.*://p' | sort -u); do
     if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
         echo "setup: adding the $arch architecture for ${purpose}"
         $sudo dpkg --add-architecture "$arch"
-        rm -f "$state/update.rc"
+        rm -f "$state/update.failed"
     fi
 done
 
+# The addresses an update could not fetch. apt-get exits 0 when an index merely cannot be
+# reached (a warning) and 100 when one arrives broken, so both count.
+failed_fetches() { sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$1" | sort -u; }
+
 # Refreshes the package lists once per run, however many calls ask. Leaves apt's complaints
-# in $state/update.err and its status in $state/update.rc.
+# in $state/update.err and the addresses it could not fetch in $state/update.failed.
 update_lists() {
-    [[ -f $state/update.rc ]] && return 0
-    local tries=${CORVALEN_APT_TRIES:-3} pause=${CORVALEN_APT_PAUSE:-20} try rc
+    [[ -f $state/update.failed ]] && return 0
+    local tries=${CORVALEN_APT_TRIES:-3} pause=${CORVALEN_APT_PAUSE:-10} try rc
     for ((try = 1; try <= tries; try++)); do
         rc=0
         $sudo apt-get update -q >"$scratch/update.out" 2>&1 || rc=$?
-        [[ $rc -eq 0 ]] && break
+        failed_fetches "$scratch/update.out" >"$scratch/update.failed"
+        [[ $rc -eq 0 && ! -s $scratch/update.failed ]] && break
+        [[ -s $scratch/update.failed ]] || echo "apt-get update exited with $rc" >"$scratch/update.failed"
         echo "setup: apt-get update failed (try $try of $tries)"
         ((try < tries)) && sleep "$pause"
     done
     grep -E '^(E|W|Err):' "$scratch/update.out" >"$state/update.err" || true
     [[ -s $state/update.err ]] || tail -n 5 "$scratch/update.out" >"$state/update.err"
-    echo "$rc" >"$state/update.rc"
+    mv "$scratch/update.failed" "$state/update.failed"
     rm -f "$state/foreign-lists-failed"
 }
-update_failed() { [[ $(cat "$state/update.rc") -ne 0 ]]; }
+update_failed() { [[ -s $state/update.failed ]]; }
 
-# Whether the failed update is the foreign architecture's fault: an update of the native
-# architecture's lists alone, into a scratch folder so the real lists stay as they are,
-# succeeds. Asked once per run.
+# Whether the foreign architecture's lists are among those that failed: an update of the
+# native architecture's lists alone, into a scratch folder so the real lists stay as they are,
+# fails to fetch less. Asked once per run.
 foreign_lists_failed() {
     if [[ ! -f $state/foreign-lists-failed ]]; then
         local lists_dir=$scratch/native-lists answer=no
         mkdir -p "$lists_dir/partial"
-        $sudo apt-get update -q -o APT::Architectures="$native_arch" \
-            -o Dir::State::Lists="$lists_dir" >/dev/null 2>&1 && answer=yes
+        if $sudo apt-get update -q -o APT::Architectures="$native_arch" \
+            -o Dir::State::Lists="$lists_dir" >"$scratch/native-update.out" 2>&1; then
+            failed_fetches "$scratch/native-update.out" >"$scratch/native.failed"
+            [[ -n $(comm -23 "$state/update.failed" "$scratch/native.failed") ]] && answer=yes
+        fi
         echo "$answer" >"$state/foreign-lists-failed"
     fi
     [[ $(cat "$state/foreign-lists-failed") == yes ]]

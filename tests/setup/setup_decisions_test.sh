@@ -10,7 +10,9 @@ failures=0
 fail() { echo "FAIL: $case_name: $*"; failures=$((failures + 1)); }
 
 # The stand-ins read and write files in $STUB: installed, arches, refused, update (ok | fail |
-# fail-foreign: fails unless limited to the native architecture) and calls, the log.
+# fail-foreign: fails unless limited to the native architecture | warn-foreign: as apt does for
+# an unreachable source of the foreign architecture alone, a warning and exit status 0) and
+# calls, the log.
 mkdir -p "$work/bin"
 cat >"$work/bin/apt-get" <<'STUB'
 #!/usr/bin/env bash
@@ -18,7 +20,12 @@ echo "apt-get $*" >>"$STUB/calls"
 if [[ $* == *update* ]]; then
     mode=$(cat "$STUB/update")
     [[ $mode == ok ]] && exit 0
-    [[ $mode == fail-foreign && $* == *APT::Architectures=amd64* ]] && exit 0
+    [[ $mode == *-foreign && $* == *APT::Architectures=amd64* ]] && exit 0
+    if [[ $mode == warn-foreign ]]; then
+        echo "W: Failed to fetch http://bogus/dists/bookworm/InRelease  Could not connect to bogus"
+        echo "W: Some index files failed to download. They have been ignored, or old ones used instead."
+        exit 0
+    fi
     echo "E: Failed to fetch http://mirror/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress?"
     exit 100
 fi
@@ -94,6 +101,11 @@ grep -qx i386 "$STUB/arches" || fail "i386 architecture not added"
 installed tool-w || fail "the native package was not installed"
 said "cannot install wine-w:i386: the package lists of their architecture failed to download"
 said "Mirror sync in progress"
+
+start foreign-source-unreachable warn-foreign wine-w:i386
+setup foreign; rc=$?
+[[ $rc -eq 75 ]] || fail "exit $rc, not 75: an unreachable source is a failed update too"
+[[ $(updates) -eq 4 ]] || fail "update tried $(updates) times, not 3 and the native check"
 
 start foreign-refused-native-lists-fail-too fail wine-w:i386
 setup foreign; rc=$?
