@@ -80,6 +80,8 @@ public:
 
     int latency() const { return latency_; }  // output frames, constant for this setup
     int maxSourceFrames() const { return maxSourceFrames_; }  // per block of up to maxBlock
+    // Most events one render hands the source: this call's and those held from earlier ones.
+    int maxSourceEvents() const { return static_cast<int>(queue_.size()); }
     bool passesThrough() const { return ratio_.isIdentity(); }
     const RateRatio& ratio() const { return ratio_; }
     double passBandEdge() const { return filter_.passBandEdge(); }  // Hz
