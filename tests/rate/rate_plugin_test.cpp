@@ -49,30 +49,10 @@ std::vector<float> playThroughAdapter(double rate, std::int64_t frames,
     return runAdapter(adapter, source, 2, frames, blocks, events)[0];
 }
 
-// The period from the autocorrelation's peak near 20 periods (found from the one near a single
-// period), so its error is a twentieth of a single period's.
+// Good to a twentieth of what one period's autocorrelation peak gives.
 double precisePeriod(const std::vector<float>& x, std::size_t from, double expected) {
     const double coarse = corvalen::test::measurePeriod(x, from, expected);
-    constexpr int kPeriods = 20;
-    const std::size_t length = x.size() - from - static_cast<std::size_t>(coarse * kPeriods) - 8;
-    auto correlation = [&](int lag) {
-        double sum = 0, a = 0, b = 0;
-        for (std::size_t i = from; i < from + length; ++i) {
-            sum += double(x[i]) * x[i + lag];
-            a += double(x[i]) * x[i];
-            b += double(x[i + lag]) * x[i + lag];
-        }
-        return sum / std::sqrt(a * b);
-    };
-    int best = 0;
-    double bestValue = -2;
-    const int centre = static_cast<int>(std::lround(coarse * kPeriods));
-    for (int lag = centre - 3; lag <= centre + 3; ++lag) {
-        const double value = correlation(lag);
-        if (value > bestValue) bestValue = value, best = lag;
-    }
-    const double left = correlation(best - 1), right = correlation(best + 1);
-    return (best + 0.5 * (left - right) / (left - 2 * bestValue + right)) / kPeriods;
+    return corvalen::test::refinePeriod(x, from, coarse, 20);
 }
 
 TEST(RatePlugin, A4KeepsThePitchOfThe44100Render) {
