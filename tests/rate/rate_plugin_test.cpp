@@ -8,7 +8,7 @@
 
 #include "rate/rate_adapter.h"
 #include "tests/rate/adapter_harness.h"
-#include "tests/rate/plugin_source.h"
+#include "vst_host/plugin_source.h"
 #include "tests/support/plugin_under_test.h"
 #include "tests/support/signals.h"
 
@@ -19,7 +19,7 @@ using corvalen::rate::RateAdapter;
 using corvalen::test::bitEqual;
 using corvalen::test::midiEvent;
 using corvalen::test::OutputEvent;
-using corvalen::test::PluginSource;
+using corvalen::vsthost::PluginSource;
 using corvalen::test::runAdapter;
 using corvalen::vsthost::Plugin;
 

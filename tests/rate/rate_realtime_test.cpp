@@ -7,7 +7,7 @@
 
 #include "rate/rate_adapter.h"
 #include "tests/rate/adapter_harness.h"
-#include "tests/rate/plugin_source.h"
+#include "vst_host/plugin_source.h"
 #include "tests/support/plugin_under_test.h"
 #include "vst_host/heap_counter.h"
 
@@ -52,7 +52,7 @@ TEST(RateRealTime, ProcessingAllocatesNothingAtAnyRate) {
             HeapCounter::countDuring([&] { made = std::make_unique<RateAdapter>(setup); });
         EXPECT_GT(setUp.allocations, 0u);
         RateAdapter& adapter = *made;
-        corvalen::test::PluginSource source(*plugin, adapter.maxSourceEvents());
+        corvalen::vsthost::PluginSource source(*plugin, adapter.maxSourceEvents());
         const int count = static_cast<int>(events.size());
 
         std::uint64_t dropped = 0;

@@ -9,7 +9,7 @@
 #include "vst_host/event_list.h"
 #include "vst_host/plugin.h"
 
-namespace corvalen::test {
+namespace corvalen::vsthost {
 
 class PluginSource : public rate::FixedRateSource {
 public:
@@ -30,4 +30,4 @@ private:
     std::vector<float*> inputs_;
 };
 
-}  // namespace corvalen::test
+}  // namespace corvalen::vsthost

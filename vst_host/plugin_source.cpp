@@ -1,8 +1,8 @@
-#include "tests/rate/plugin_source.h"
+#include "vst_host/plugin_source.h"
 
-namespace corvalen::test {
+namespace corvalen::vsthost {
 
-using rate::TimedEvent;
+using SourceEvent = rate::TimedEvent;
 
 PluginSource::PluginSource(vsthost::Plugin& plugin, int maxEvents)
     : plugin_(plugin),
@@ -10,11 +10,11 @@ PluginSource::PluginSource(vsthost::Plugin& plugin, int maxEvents)
       span_(static_cast<std::size_t>(plugin.numOutputs())),
       inputs_(static_cast<std::size_t>(plugin.numInputs() + 1), nullptr) {}
 
-void PluginSource::render(float* const* outputs, int frames, const TimedEvent* events, int count) {
+void PluginSource::render(float* const* outputs, int frames, const SourceEvent* events, int count) {
     int from = 0;
     int firstMidi = 0;
     for (int i = 0; i <= count; ++i) {
-        if (i < count && events[i].kind == TimedEvent::Kind::Midi) continue;
+        if (i < count && events[i].kind == SourceEvent::Kind::Midi) continue;
         // MIDI events at the parameter's own frame wait for the next span, after the change.
         const int to = i < count ? events[i].frame : frames;
         int endMidi = firstMidi;
@@ -28,11 +28,11 @@ void PluginSource::render(float* const* outputs, int frames, const TimedEvent* e
     }
 }
 
-void PluginSource::renderSpan(float* const* outputs, int from, int to, const TimedEvent* events,
+void PluginSource::renderSpan(float* const* outputs, int from, int to, const SourceEvent* events,
                               int count) {
     list_.clear();
     for (int e = 0; e < count; ++e) {
-        if (events[e].kind != TimedEvent::Kind::Midi) continue;
+        if (events[e].kind != SourceEvent::Kind::Midi) continue;
         list_.addMidi(events[e].frame - from, events[e].midi[0], events[e].midi[1],
                       events[e].midi[2]);
     }
@@ -41,4 +41,4 @@ void PluginSource::renderSpan(float* const* outputs, int from, int to, const Tim
     plugin_.process(inputs_.data(), span_.data(), to - from);
 }
 
-}  // namespace corvalen::test
+}  // namespace corvalen::vsthost
