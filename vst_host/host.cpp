@@ -11,6 +11,7 @@ namespace {
 
 // Process levels of audioMasterGetCurrentProcessLevel.
 constexpr VstIntPtr kProcessLevelUser = 1;
+constexpr VstIntPtr kProcessLevelRealtime = 2;
 constexpr VstIntPtr kProcessLevelOffline = 4;
 // audioMasterGetAutomationState: automation off.
 constexpr VstIntPtr kAutomationOff = 1;
@@ -86,8 +87,11 @@ void Host::setBlockSize(VstInt32 frames) {
 }
 
 void Host::setProcessing(bool processing) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    processing_ = processing;
+    processing_.store(processing, std::memory_order_relaxed);
+}
+
+void Host::setLive(bool live) {
+    live_.store(live, std::memory_order_relaxed);
 }
 
 void Host::setAnswer(VstInt32 opcode, VstIntPtr answer) {
@@ -187,7 +191,9 @@ VstIntPtr Host::profileAnswer(VstInt32 opcode, void* ptr) const {
         case audioMasterWillReplaceOrAccumulate:
             return 1;  // replace
         case audioMasterGetCurrentProcessLevel:
-            return processing_ ? kProcessLevelOffline : kProcessLevelUser;
+            if (!processing_.load(std::memory_order_relaxed)) return kProcessLevelUser;
+            return live_.load(std::memory_order_relaxed) ? kProcessLevelRealtime
+                                                         : kProcessLevelOffline;
         case audioMasterGetAutomationState:
             return kAutomationOff;
         case audioMasterGetLanguage:

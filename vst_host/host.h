@@ -6,6 +6,7 @@
 //   host.callsWithOpcode(audioMasterWantMidi);  // what the plug-in asked for
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -60,8 +61,10 @@ public:
     void setSampleRate(float rate);
     void setBlockSize(VstInt32 frames);
     // Inside a processing call the process level is "offline", so plug-ins may pick their
-    // best quality; outside it is "user".
+    // best quality, or "realtime" for a live host (setLive); outside it is "user". Takes no
+    // lock, so an audio callback may call it.
     void setProcessing(bool processing);
+    void setLive(bool live);
 
     // A fixed answer to one opcode, overriding the profile's.
     void setAnswer(VstInt32 opcode, VstIntPtr answer);
@@ -92,7 +95,8 @@ private:
     mutable std::mutex mutex_;
     float sampleRate_ = 44100.0f;
     VstInt32 blockSize_ = 512;
-    bool processing_ = false;
+    std::atomic<bool> processing_{false};
+    std::atomic<bool> live_{false};
     bool logging_ = true;
     std::vector<HostCall> calls_;
     std::vector<std::pair<VstInt32, VstIntPtr>> answers_;

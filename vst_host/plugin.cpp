@@ -10,6 +10,7 @@ Plugin::Plugin(std::string path, const HostSettings& settings)
     host_.setLogging(false);
     host_.setSampleRate(settings.sampleRate);
     host_.setBlockSize(settings.blockSize);
+    host_.setLive(settings.live);
 }
 
 std::unique_ptr<Plugin> Plugin::load(const std::string& path, const HostSettings& settings) {

@@ -18,6 +18,7 @@ namespace corvalen::vsthost {
 struct HostSettings {
     float sampleRate = 44100.0f;
     VstInt32 blockSize = 512;
+    bool live = false;  // a live host: processing calls report the "realtime" process level
 };
 
 class Plugin {
