@@ -10,12 +10,21 @@ PluginSource::PluginSource(vsthost::Plugin& plugin, int maxEvents)
       span_(static_cast<std::size_t>(plugin.numOutputs())),
       inputs_(static_cast<std::size_t>(plugin.numInputs() + 1), nullptr) {}
 
+bool PluginSource::selectsProgram(const SourceEvent& event) const {
+    return event.kind == SourceEvent::Kind::Midi && (event.midi[0] & 0xF0) == 0xC0 &&
+           event.midi[1] < plugin_.numPrograms();
+}
+
+bool PluginSource::splitsRender(const SourceEvent& event) const {
+    return event.kind == SourceEvent::Kind::Parameter || selectsProgram(event);
+}
+
 void PluginSource::render(float* const* outputs, int frames, const SourceEvent* events, int count) {
     int from = 0;
     int firstMidi = 0;
     for (int i = 0; i <= count; ++i) {
-        if (i < count && events[i].kind == SourceEvent::Kind::Midi) continue;
-        // MIDI events at the parameter's own frame wait for the next span, after the change.
+        if (i < count && !splitsRender(events[i])) continue;
+        // MIDI events at the change's own frame wait for the next span, after the change.
         const int to = i < count ? events[i].frame : frames;
         int endMidi = firstMidi;
         while (endMidi < i && events[endMidi].frame < to) ++endMidi;
@@ -24,7 +33,12 @@ void PluginSource::render(float* const* outputs, int frames, const SourceEvent* 
             firstMidi = endMidi;
             from = to;
         }
-        if (i < count) plugin_.setParameter(events[i].parameter, events[i].value);
+        if (i == count) break;
+        if (events[i].kind == SourceEvent::Kind::Parameter) {
+            plugin_.setParameter(events[i].parameter, events[i].value);
+        } else {
+            plugin_.setProgram(events[i].midi[1]);
+        }
     }
 }
 
@@ -32,7 +46,7 @@ void PluginSource::renderSpan(float* const* outputs, int from, int to, const Sou
                               int count) {
     list_.clear();
     for (int e = 0; e < count; ++e) {
-        if (events[e].kind != SourceEvent::Kind::Midi) continue;
+        if (splitsRender(events[e])) continue;
         list_.addMidi(events[e].frame - from, events[e].midi[0], events[e].midi[1],
                       events[e].midi[2]);
     }

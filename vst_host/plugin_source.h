@@ -1,6 +1,8 @@
 // A VST 2 plug-in as the rate adapter's fixed-rate source, as a live player or an LV2 wrapper
-// drives it: MIDI goes in one event list per render, a parameter change splits the render at
-// its frame (the interface applies parameters between calls only).
+// drives it: MIDI goes in one event list per render; a parameter change, and a program change
+// naming one of the plug-in's programs, split the render at their frame and are applied there
+// (the interface applies both between calls only). A program change the plug-in has no
+// program for reaches it as MIDI.
 #pragma once
 
 #include <vector>
@@ -20,6 +22,8 @@ public:
                 int count) override;
 
 private:
+    bool selectsProgram(const rate::TimedEvent& event) const;
+    bool splitsRender(const rate::TimedEvent& event) const;
     // Renders [from, to) with `count` MIDI events whose frames count from `from`.
     void renderSpan(float* const* outputs, int from, int to, const rate::TimedEvent* events,
                     int count);
