@@ -19,86 +19,9 @@ constexpr double kMaxTailSeconds = 3600.0;
 constexpr double kMaxGainDb = 60.0;
 constexpr double kDefaultNormalizeDbfs = -1.0;
 
-long parseInteger(const std::string& option, const std::string& text, long low, long high) {
-    errno = 0;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high) {
-        throw UsageError(option + " needs a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + text + "'");
-    }
-    return value;
-}
-
-double parseNumber(const std::string& option, const std::string& text, double low, double high) {
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    // The negated comparisons reject NaN as well.
-    if (text.empty() || *end != '\0' || errno != 0 || !(value >= low) || !(value <= high)) {
-        throw UsageError(option + " needs a number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not '" + text + "'");
-    }
-    return value;
-}
-
-ParameterSetting parseParameter(const std::string& option, const std::string& text) {
-    const std::size_t equals = text.rfind('=');
-    if (equals == std::string::npos || equals == 0) {
-        throw UsageError(option + " needs NAME_OR_INDEX=VALUE, not '" + text + "'");
-    }
-    ParameterSetting setting;
-    setting.nameOrIndex = text.substr(0, equals);
-    setting.value = static_cast<float>(
-        parseNumber(option + " " + setting.nameOrIndex, text.substr(equals + 1), 0.0, 1.0));
-    return setting;
-}
-
-SampleFormat parseFormat(const std::string& option, const std::string& text) {
-    if (text == "16") return SampleFormat::kPcm16;
-    if (text == "24") return SampleFormat::kPcm24;
-    if (text == "float" || text == "32") return SampleFormat::kFloat32;
-    throw UsageError(option + " takes 16, 24 or float, not '" + text + "'");
-}
-
 Container parseType(const std::string& option, const std::string& text) {
     if (const auto container = containerFromExtension(text)) return *container;
     throw UsageError(option + " takes wav, flac, ogg or aiff, not '" + text + "'");
-}
-
-// "1,10", "3-5" or a mix: whole numbers from low to high, in the order given, each once.
-std::vector<int> parseList(const std::string& option, const std::string& text, int low, int high) {
-    std::vector<int> values;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::string item = text.substr(start, comma - start);
-        const std::size_t dash = item.find('-', 1);
-        const std::string what = option + " takes numbers from " + std::to_string(low) + " to " +
-                                 std::to_string(high) + " such as 1,10 or 3-5, not '" + text + "'";
-        try {
-            const long first = parseInteger(option, item.substr(0, dash), low, high);
-            const long last = dash == std::string::npos
-                                  ? first
-                                  : parseInteger(option, item.substr(dash + 1), low, high);
-            if (last < first) throw UsageError(what);
-            for (long value = first; value <= last; ++value) {
-                if (std::find(values.begin(), values.end(), value) == values.end())
-                    values.push_back(static_cast<int>(value));
-            }
-        } catch (const UsageError&) {
-            throw UsageError(what);
-        }
-        start = comma + 1;
-    }
-    return values;
-}
-
-bool looksLikeNumber(const std::string& text) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    std::strtod(text.c_str(), &end);
-    return *end == '\0';
 }
 
 int integer(const std::string& option, const std::string& text, long low, long high) {
@@ -273,16 +196,6 @@ void selectMode(ParseState& state, const OptionSpec& spec) {
     state.options.mode = spec.mode;
 }
 
-// Splits "--name=value"; returns whether a value was attached.
-bool splitInline(std::string& argument, std::string& value) {
-    if (argument.rfind("--", 0) != 0) return false;
-    const std::size_t equals = argument.find('=');
-    if (equals == std::string::npos) return false;
-    value = argument.substr(equals + 1);
-    argument.resize(equals);
-    return true;
-}
-
 // Takes one option (and its value) at arguments[i]; advances i past a separate value.
 void takeOption(ParseState& state, const OptionSpec& spec, const std::string& given, bool hasInline,
                 const std::string& inlineValue, const std::vector<std::string>& arguments,
@@ -337,22 +250,6 @@ void checkCombinations(ParseState& state) {
     if (options.normalizeDbfs && options.gainDb != 0.0) {
         throw UsageError("--gain and --normalize both set the level: use one of them");
     }
-}
-
-// "  -p, --plugin PATH     text", continuation lines under the text.
-std::string helpEntry(const OptionSpec& spec) {
-    constexpr std::size_t kNameWidth = 18;
-    const std::string indent(6 + kNameWidth, ' ');
-    std::string entry =
-        std::string("  ") + (spec.shortName ? spec.shortName + std::string(", ") : "    ");
-    std::string name = std::string(spec.name) + (spec.value ? std::string(" ") + spec.value : "");
-    entry += name + std::string(name.size() < kNameWidth ? kNameWidth - name.size() : 2, ' ');
-    for (const char* c = spec.help; *c; ++c) {
-        entry += *c;
-        if (*c == '\n') entry += indent;
-    }
-    if (spec.alias) entry += "\n" + indent + "(also " + spec.alias + ")";
-    return entry + "\n";
 }
 
 // "corvalen-render --validate [--check NAME]... [PLUGIN]" for a mode's option.
@@ -443,7 +340,7 @@ file reads standard input.
             section = spec.section;
             text += std::string("\n") + section + ":\n";
         }
-        text += helpEntry(spec);
+        text += helpEntry({spec.name, spec.shortName, spec.alias, spec.value, spec.help});
     }
     return text + R"(
 Exit codes:

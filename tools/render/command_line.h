@@ -7,22 +7,12 @@
 #include <vector>
 
 #include "tools/render/audio_file.h"
-#include "tools/render/exit_code.h"
+#include "tools/render/option_values.h"
 
 namespace corvalen::render {
 
-class UsageError : public ToolError {
-public:
-    explicit UsageError(const std::string& message) : ToolError(kExitUsage, message) {}
-};
-
 // What the tool does; one per command line.
 enum class Mode { kRender, kHelp, kVersion, kInfo, kList, kMidiInfo, kValidate, kListChecks };
-
-struct ParameterSetting {
-    std::string nameOrIndex;
-    float value = 0.0f;
-};
 
 struct Options {
     Mode mode = Mode::kRender;

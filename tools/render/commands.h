@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/render/command_line.h"
+#include "tools/render/plugin_choice.h"
 #include "vst_host/plugin.h"
 
 namespace corvalen::render {
@@ -14,15 +15,16 @@ int listCommand(const Options& options);
 int midiInfoCommand(const Options& options);
 int validateCommand(const Options& options);
 
-// What the commands share (plugin_choice.cpp).
+// What the commands share (messages.cpp).
 
-// The Corvalen plug-in built or installed with the tool.
-std::string defaultPluginPath();
-// The library -p names, found on the search path; the default one without -p. Throws
-// vsthost::LoadError when a bare name is found nowhere.
-std::string pluginPathFor(const Options& options);
+// The library -p names (plugin_choice.h).
+inline std::string pluginPathFor(const Options& options) {
+    return pluginPathFor(options.pluginPath);
+}
 // --program and --param applied; throws UsageError for what the plug-in does not have.
-void applySettings(vsthost::Plugin& plugin, const Options& options);
+inline void applySettings(vsthost::Plugin& plugin, const Options& options) {
+    applySettings(plugin, options.program, options.parameters);
+}
 // "corvalen-render: warning: ..." on stderr unless --quiet.
 void warn(const Options& options, const std::string& text);
 // How messages name a MIDI file ("-" is standard input).

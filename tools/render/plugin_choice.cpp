@@ -1,9 +1,11 @@
+#include "tools/render/plugin_choice.h"
+
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
-#include "tools/render/commands.h"
+#include "tools/render/command_line.h"
 #include "tools/render/plugin_search.h"
 
 // The plug-in built together with this tool, relative to the tool's folder.
@@ -43,28 +45,29 @@ std::string defaultPluginPath() {
     return candidates[0];
 }
 
-std::string pluginPathFor(const Options& options) {
-    if (options.pluginPath.empty()) return defaultPluginPath();
+std::string pluginPathFor(const std::string& given) {
+    if (given.empty()) return defaultPluginPath();
     std::string searched;
-    const std::string path = resolvePluginPath(options.pluginPath, &searched);
+    const std::string path = resolvePluginPath(given, &searched);
     if (!searched.empty() && access(path.c_str(), F_OK) != 0) {
-        throw vsthost::LoadError(vsthost::LoadFailure::kLibraryUnloadable,
-                                 "no plug-in " + options.pluginPath + " (looked in " + searched +
-                                     " and the current folder)");
+        throw vsthost::LoadError(
+            vsthost::LoadFailure::kLibraryUnloadable,
+            "no plug-in " + given + " (looked in " + searched + " and the current folder)");
     }
     return path;
 }
 
-void applySettings(vsthost::Plugin& plugin, const Options& options) {
-    if (options.program) {
-        if (*options.program >= plugin.numPrograms()) {
-            throw UsageError("--program " + std::to_string(*options.program) +
-                             ": the plug-in has " + std::to_string(plugin.numPrograms()) +
-                             " programs (0 to " + std::to_string(plugin.numPrograms() - 1) + ")");
+void applySettings(vsthost::Plugin& plugin, const std::optional<int>& program,
+                   const std::vector<ParameterSetting>& parameters) {
+    if (program) {
+        if (*program >= plugin.numPrograms()) {
+            throw UsageError("--program " + std::to_string(*program) + ": the plug-in has " +
+                             std::to_string(plugin.numPrograms()) + " programs (0 to " +
+                             std::to_string(plugin.numPrograms() - 1) + ")");
         }
-        plugin.setProgram(*options.program);
+        plugin.setProgram(*program);
     }
-    for (const ParameterSetting& setting : options.parameters) {
+    for (const ParameterSetting& setting : parameters) {
         const std::string wanted = normalizedName(setting.nameOrIndex);
         VstInt32 found = -1;
         for (VstInt32 i = 0; i < plugin.numParams() && found < 0; ++i) {
@@ -88,14 +91,6 @@ void applySettings(vsthost::Plugin& plugin, const Options& options) {
         }
         plugin.setParameter(found, setting.value);
     }
-}
-
-void warn(const Options& options, const std::string& text) {
-    if (!options.quiet) std::fprintf(stderr, "corvalen-render: warning: %s\n", text.c_str());
-}
-
-std::string inputName(const std::string& path) {
-    return path == "-" ? "standard input" : path;
 }
 
 }  // namespace corvalen::render

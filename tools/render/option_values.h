@@ -1,0 +1,49 @@
+// What the tools' command lines share: the error a bad command line gives, the parsers of
+// option values (numbers in a range, lists such as 1,10 or 3-5, NAME=VALUE settings, sample
+// formats), "--name=value" splitting and the layout of one option in --help.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/render/audio_file.h"
+#include "tools/render/exit_code.h"
+
+namespace corvalen::render {
+
+class UsageError : public ToolError {
+public:
+    explicit UsageError(const std::string& message) : ToolError(kExitUsage, message) {}
+};
+
+struct ParameterSetting {
+    std::string nameOrIndex;
+    float value = 0.0f;
+};
+
+// Each throws UsageError naming `option` and what it takes.
+long parseInteger(const std::string& option, const std::string& text, long low, long high);
+double parseNumber(const std::string& option, const std::string& text, double low, double high);
+// NAME_OR_INDEX=VALUE, the value from 0 to 1.
+ParameterSetting parseParameter(const std::string& option, const std::string& text);
+// 16, 24, float (or 32).
+SampleFormat parseFormat(const std::string& option, const std::string& text);
+// "1,10", "3-5" or a mix: whole numbers from low to high, in the order given, each once.
+std::vector<int> parseList(const std::string& option, const std::string& text, int low, int high);
+
+bool looksLikeNumber(const std::string& text);
+// Splits "--name=value" into name and value; returns whether a value was attached.
+bool splitInline(std::string& argument, std::string& value);
+
+// What --help shows of one option.
+struct OptionText {
+    const char* name;       // "--plugin"
+    const char* shortName;  // "-p", or null
+    const char* alias;      // a second long name, or null
+    const char* value;      // the value's name, or null
+    const char* help;       // lines after the first are indented under it
+};
+// "  -p, --plugin PATH     text", continuation lines under the text, the alias below.
+std::string helpEntry(const OptionText& option);
+
+}  // namespace corvalen::render
