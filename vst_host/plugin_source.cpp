@@ -52,6 +52,9 @@ void PluginSource::renderSpan(float* const* outputs, int from, int to, const Sou
     }
     plugin_.sendEvents(list_.get());
     for (std::size_t c = 0; c < span_.size(); ++c) span_[c] = outputs[c] + from;
+    for (std::size_t c = 0; c + 1 < inputs_.size(); ++c) {
+        inputs_[c] = inputBase_ ? inputBase_[c] + from : nullptr;
+    }
     plugin_.process(inputs_.data(), span_.data(), to - from);
 }
 

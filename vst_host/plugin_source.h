@@ -21,6 +21,11 @@ public:
     void render(float* const* outputs, int frames, const rate::TimedEvent* events,
                 int count) override;
 
+    // An effect's inputs for the next render, one buffer per input of at least that render's
+    // frames (so only when the adapter passes through, one render per block). Without them an
+    // effect gets null input pointers, as before.
+    void setInputs(float* const* inputs) { inputBase_ = inputs; }
+
 private:
     bool selectsProgram(const rate::TimedEvent& event) const;
     bool splitsRender(const rate::TimedEvent& event) const;
@@ -32,6 +37,7 @@ private:
     vsthost::EventList list_;
     std::vector<float*> span_;
     std::vector<float*> inputs_;
+    float* const* inputBase_ = nullptr;
 };
 
 }  // namespace corvalen::vsthost

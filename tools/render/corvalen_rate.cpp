@@ -5,6 +5,11 @@
 
 namespace corvalen::render {
 
+std::optional<int> fixedRateOf(VstInt32 uniqueId) {
+    if (uniqueId == kCorvalenUniqueId) return kCorvalenRate;
+    return std::nullopt;
+}
+
 std::optional<std::string> fixedRateWarning(VstInt32 uniqueId, int pluginRate, int outputRate) {
     if (uniqueId != kCorvalenUniqueId || pluginRate == kCorvalenRate) return std::nullopt;
     char text[256];

@@ -68,29 +68,28 @@ void applySettings(vsthost::Plugin& plugin, const std::optional<int>& program,
         plugin.setProgram(*program);
     }
     for (const ParameterSetting& setting : parameters) {
-        const std::string wanted = normalizedName(setting.nameOrIndex);
-        VstInt32 found = -1;
-        for (VstInt32 i = 0; i < plugin.numParams() && found < 0; ++i) {
-            if (normalizedName(plugin.parameterName(i)) == wanted) found = i;
-        }
-        if (found < 0 && !wanted.empty() &&
-            wanted.find_first_not_of("0123456789") == std::string::npos && wanted.size() < 9) {
-            const VstInt32 index = std::stoi(wanted);
-            if (index < plugin.numParams()) found = index;
-        }
-        if (found < 0) {
-            std::string known;
-            for (VstInt32 i = 0; i < plugin.numParams(); ++i) {
-                known += (i == 0 ? "" : ", ") + std::to_string(i) + " \"" +
-                         plugin.parameterName(i) + "\"";
-            }
-            throw UsageError("--param: the plug-in has no parameter '" + setting.nameOrIndex +
-                             "'; " +
-                             (known.empty() ? std::string("it has no parameters")
-                                            : "its parameters are " + known));
-        }
-        plugin.setParameter(found, setting.value);
+        plugin.setParameter(parameterIndex(plugin, setting.nameOrIndex, "--param"), setting.value);
     }
+}
+
+VstInt32 parameterIndex(vsthost::Plugin& plugin, const std::string& nameOrIndex,
+                        const std::string& option) {
+    const std::string wanted = normalizedName(nameOrIndex);
+    for (VstInt32 i = 0; i < plugin.numParams(); ++i) {
+        if (normalizedName(plugin.parameterName(i)) == wanted) return i;
+    }
+    if (!wanted.empty() && wanted.find_first_not_of("0123456789") == std::string::npos &&
+        wanted.size() < 9) {
+        const VstInt32 index = std::stoi(wanted);
+        if (index < plugin.numParams()) return index;
+    }
+    std::string known;
+    for (VstInt32 i = 0; i < plugin.numParams(); ++i) {
+        known += (i == 0 ? "" : ", ") + std::to_string(i) + " \"" + plugin.parameterName(i) + "\"";
+    }
+    throw UsageError(
+        option + ": the plug-in has no parameter '" + nameOrIndex + "'; " +
+        (known.empty() ? std::string("it has no parameters") : "its parameters are " + known));
 }
 
 }  // namespace corvalen::render

@@ -19,5 +19,9 @@ std::string pluginPathFor(const std::string& given);
 // --program, then the --param values; throws UsageError for what the plug-in does not have.
 void applySettings(vsthost::Plugin& plugin, const std::optional<int>& program,
                    const std::vector<ParameterSetting>& parameters);
+// The parameter named (blanks trimmed, any case) or numbered `nameOrIndex`; throws UsageError
+// naming `option` and listing the plug-in's parameters.
+VstInt32 parameterIndex(vsthost::Plugin& plugin, const std::string& nameOrIndex,
+                        const std::string& option);
 
 }  // namespace corvalen::render
