@@ -4,21 +4,10 @@
 #include <cstdlib>
 #include <new>
 
+#include "vst_host/sanitizer_build.h"
+
 // Sanitizer runtimes replace malloc themselves; a second replacement would bypass them.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CORVALEN_MALLOC_HOOKS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
-    __has_feature(memory_sanitizer)
-#define CORVALEN_MALLOC_HOOKS 0
-#endif
-#endif
-#if !defined(CORVALEN_MALLOC_HOOKS) && defined(__GLIBC__)
-#define CORVALEN_MALLOC_HOOKS 1
-#endif
-#ifndef CORVALEN_MALLOC_HOOKS
-#define CORVALEN_MALLOC_HOOKS 0
-#endif
+#define CORVALEN_MALLOC_HOOKS CORVALEN_INTERPOSERS
 
 #if defined(__GLIBC__)
 #include <dlfcn.h>
@@ -31,6 +20,14 @@ namespace {
 // matters inside malloc.
 thread_local bool counting = false;
 thread_local corvalen::vsthost::HeapCalls counts;
+// operator new calls left before the one that fails; negative: none fails.
+thread_local long newCallsBeforeFailure = -1;
+
+// True for the operator new call that is to fail.
+bool failThisNew() {
+    if (newCallsBeforeFailure < 0) return false;
+    return newCallsBeforeFailure-- == 0;
+}
 
 std::int64_t usableSize(void* memory) {
 #if defined(__GLIBC__)
@@ -127,6 +124,7 @@ void free(void* pointer) {
 // Every replaceable form funnels into these, so no form escapes the count, and none is counted
 // twice through malloc.
 void* operator new(std::size_t size) {
+    if (failThisNew()) throw std::bad_alloc();
     noteAllocation(size);
     if (void* memory = CORVALEN_RAW_MALLOC(size == 0 ? 1 : size)) return noteBlock(memory);
     throw std::bad_alloc();
@@ -135,6 +133,7 @@ void* operator new[](std::size_t size) {
     return operator new(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (failThisNew()) return nullptr;
     noteAllocation(size);
     return noteBlock(CORVALEN_RAW_MALLOC(size == 0 ? 1 : size));
 }
@@ -169,6 +168,14 @@ void HeapCounter::startCounting() {
 HeapCalls HeapCounter::stopCounting() {
     counting = false;
     return counts;
+}
+
+void HeapCounter::failNewAfter(long calls) {
+    newCallsBeforeFailure = calls;
+}
+
+bool HeapCounter::newFailurePending() {
+    return newCallsBeforeFailure >= 0;
 }
 
 std::string HeapCounter::interpositionProblem(void* libraryHandle) {

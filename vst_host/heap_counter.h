@@ -1,5 +1,6 @@
 // Counts the heap allocations a plug-in makes, for hosts that check real-time safety (the
-// validator and the plug-in's own tests).
+// validator and the plug-in's own tests), and makes a chosen one fail, for tests of what a
+// plug-in does when memory runs out: the one allocation interposer of the project.
 //
 // Linking this file replaces the process's allocator: the global operator new and delete in
 // every form and, with glibc outside sanitizer builds, malloc, calloc, realloc, the aligned
@@ -38,6 +39,12 @@ public:
 
     static void startCounting();
     static HeapCalls stopCounting();
+
+    // On this thread, the operator new call after `calls` more succeed fails (bad_alloc, or
+    // null from the nothrow forms); negative: none fails. The failure is used up by that call.
+    static void failNewAfter(long calls);
+    // True while the chosen failure has not happened yet.
+    static bool newFailurePending();
 
     // The calls `work` makes on this thread.
     template <typename Work>

@@ -1,23 +1,13 @@
 #include "vst_host/wait_counter.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CORVALEN_WAIT_HOOKS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
-    __has_feature(memory_sanitizer)
-#define CORVALEN_WAIT_HOOKS 0
-#endif
-#endif
-#if !defined(CORVALEN_WAIT_HOOKS) && defined(__GLIBC__)
-#define CORVALEN_WAIT_HOOKS 1
-#endif
-#ifndef CORVALEN_WAIT_HOOKS
-#define CORVALEN_WAIT_HOOKS 0
-#endif
+#include "vst_host/sanitizer_build.h"
+
+#define CORVALEN_WAIT_HOOKS CORVALEN_INTERPOSERS
 
 #if CORVALEN_WAIT_HOOKS
 #include <dlfcn.h>
 #include <pthread.h>
+#include <sched.h>
 #include <semaphore.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,7 +28,7 @@ namespace {
 
 thread_local const void* watchedBase = nullptr;
 
-enum class Kind { kLock, kWait, kSleep };
+enum class Kind { kLock, kWait, kSleep, kAttempt, kYield };
 
 bool fromWatchedLibrary(const void* callSite) {
     Dl_info info{};
@@ -57,6 +47,12 @@ void note(Kind kind, const char* name, const void* callSite) {
         case Kind::kSleep:
             ++counts.sleeps;
             break;
+        case Kind::kAttempt:
+            ++counts.attempts;
+            return;
+        case Kind::kYield:
+            ++counts.yields;
+            return;
     }
     if (!counts.first) counts.first = name;
 }
@@ -88,6 +84,8 @@ Function libraryFunction(std::atomic<Function>& cache, const char* name) {
     }
 
 CORVALEN_FORWARD(Kind::kLock, int, pthread_mutex_lock, (pthread_mutex_t * mutex), (mutex), noexcept)
+CORVALEN_FORWARD(Kind::kAttempt, int, pthread_mutex_trylock, (pthread_mutex_t * mutex), (mutex),
+                 noexcept)
 CORVALEN_FORWARD(Kind::kLock, int, pthread_mutex_timedlock,
                  (pthread_mutex_t * mutex, const struct timespec* until), (mutex, until), noexcept)
 CORVALEN_FORWARD(Kind::kLock, int, pthread_rwlock_rdlock, (pthread_rwlock_t * lock), (lock),
@@ -113,14 +111,12 @@ CORVALEN_FORWARD(Kind::kSleep, int, clock_nanosleep,
                   struct timespec* left),
                  (clock, flags, duration, left), )
 
+CORVALEN_FORWARD(Kind::kYield, int, sched_yield, (), (), noexcept)
+
 #undef CORVALEN_FORWARD
 #endif
 
 namespace corvalen::vsthost {
-
-bool WaitCounter::hooksBuiltIn() {
-    return CORVALEN_WAIT_HOOKS != 0;
-}
 
 std::string WaitCounter::interpositionProblem() {
 #if CORVALEN_WAIT_HOOKS
@@ -130,7 +126,7 @@ std::string WaitCounter::interpositionProblem() {
     Dl_info ours{};
     void* const bound = dlsym(RTLD_DEFAULT, "pthread_mutex_lock");
     if (!bound || !dladdr(bound, &global) ||
-        !dladdr(reinterpret_cast<const void*>(&WaitCounter::hooksBuiltIn), &ours) ||
+        !dladdr(reinterpret_cast<const void*>(&WaitCounter::interpositionProblem), &ours) ||
         global.dli_fbase != ours.dli_fbase) {
         return "this program does not export its pthread_mutex_lock";
     }

@@ -7,8 +7,10 @@
 // the names (see tools/CMakeLists.txt). Only calls made directly from the watched library's
 // code count: the host's own locks, in its callbacks, do not, and neither do waits inside
 // other shared libraries the plug-in calls (libstdc++'s condition_variable::wait, for one).
-// Counting is per thread, between startCounting and stopCounting. Non-blocking attempts
-// (pthread_mutex_trylock and the like) are not counted.
+// Counting is per thread, between startCounting and stopCounting. Attempts that cannot block
+// (pthread_mutex_trylock) and yields (sched_yield) are counted apart: they do not wait for
+// another thread, but a test of an audio thread may still refuse them. This is the one lock and
+// wait interposer of the project, shared by the validator and the tests.
 #pragma once
 
 #include <cstdint>
@@ -20,15 +22,15 @@ struct WaitCalls {
     std::uint64_t locks = 0;      // mutex and read-write lock acquisitions
     std::uint64_t waits = 0;      // condition and semaphore waits, joins
     std::uint64_t sleeps = 0;     // sleep, usleep, nanosleep, clock_nanosleep
-    const char* first = nullptr;  // the name of the first counted function, for reports
+    std::uint64_t attempts = 0;   // pthread_mutex_trylock
+    std::uint64_t yields = 0;     // sched_yield
+    const char* first = nullptr;  // the first lock, wait or sleep function called, for reports
+    // The calls that can wait: attempts and yields are not among them.
     std::uint64_t total() const { return locks + waits + sleeps; }
 };
 
 class WaitCounter {
 public:
-    // Whether the hooks are in this program: not in sanitizer builds, whose runtimes intercept
-    // some of these functions themselves, and only with glibc.
-    static bool hooksBuiltIn();
     // An empty text when a library loaded now will have its calls counted; otherwise why not.
     static std::string interpositionProblem();
 

@@ -1,35 +1,10 @@
 // A construction that runs out of memory: `main` must answer null, leak nothing and let no
-// exception reach the host. This program replaces the global operator new, which the plug-in
-// library's allocations also resolve to, so that a chosen allocation fails.
+// exception reach the host. This program links vst_host's allocation counter, whose global
+// operator new the plug-in library's allocations also resolve to, and makes a chosen one fail.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
 #include "tests/support/plugin_under_test.h"
-
-namespace {
-
-// Allocations left before the failing one; negative: none fails.
-int allocationsBeforeFailure = -1;
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (allocationsBeforeFailure == 0) {
-        allocationsBeforeFailure = -1;
-        throw std::bad_alloc();
-    }
-    if (allocationsBeforeFailure > 0) --allocationsBeforeFailure;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
+#include "vst_host/heap_counter.h"
 
 namespace {
 
@@ -38,17 +13,18 @@ VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+using corvalen::vsthost::HeapCounter;
+
 TEST(AllocationFailure, EveryFailedConstructionStepGivesNull) {
     const corvalen::vsthost::PluginLibrary& library = corvalen::test::pluginUnderTest();
 
     // Fail the first, second, ... allocation of a construction until one completes.
     int failedConstructions = 0;
     for (int failAt = 0; failAt < 1000; ++failAt) {
-        allocationsBeforeFailure = failAt;
+        HeapCounter::failNewAfter(failAt);
         AEffect* effect = library.entry()(quietHost);
-        const bool failureHappened = allocationsBeforeFailure != failAt &&
-                                     allocationsBeforeFailure == -1 && effect == nullptr;
-        allocationsBeforeFailure = -1;
+        const bool failureHappened = !HeapCounter::newFailurePending() && effect == nullptr;
+        HeapCounter::failNewAfter(-1);
         if (effect != nullptr) {
             // Enough allocations for a whole object: it works and closes normally.
             EXPECT_EQ(effect->numPrograms, 32);

@@ -48,12 +48,12 @@ void Findings::add(Verdict verdict, const std::string& problem) {
     appendProblem(text_, problem);
 }
 
-void Findings::report(CheckContext& context, const std::string& name, const std::string& passDetail,
+void Findings::report(CheckContext& context, const std::string& passDetail,
                       bool withContext) const {
     if (text_.empty()) {
-        context.pass(name, passDetail);
+        context.pass(passDetail);
     } else {
-        context.report(verdict_, name, withContext ? text_ + " (" + passDetail + ")" : text_);
+        context.report(verdict_, withContext ? text_ + " (" + passDetail + ")" : text_);
     }
 }
 
@@ -74,7 +74,8 @@ std::string textFromFreshProcess(CheckContext& context, const TextJob& job, int 
     std::string text;
     const std::string ending = runChild(
         [&](int fd) {
-            CheckContext own(context.pluginPath(), context.facts(), [](const VerdictLine&) {});
+            CheckContext own(context.checkName(), context.pluginPath(), context.facts(),
+                             [](const VerdictLine&) {});
             std::string message;
             try {
                 const std::string answer = job(own);

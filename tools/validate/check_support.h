@@ -39,32 +39,33 @@ struct PluginFacts {
     bool takesNotes() const { return synth || inputs == 0; }
 };
 
+// What a check reports through: its verdict goes out under the check's own name, which the
+// check never writes itself.
 class CheckContext {
 public:
     using Sink = std::function<void(const VerdictLine&)>;
-    CheckContext(std::string pluginPath, PluginFacts facts, Sink sink)
-        : pluginPath_(std::move(pluginPath)), facts_(facts), sink_(std::move(sink)) {}
+    CheckContext(std::string checkName, std::string pluginPath, PluginFacts facts, Sink sink)
+        : checkName_(std::move(checkName)),
+          pluginPath_(std::move(pluginPath)),
+          facts_(facts),
+          sink_(std::move(sink)) {}
 
+    const std::string& checkName() const { return checkName_; }
     const std::string& pluginPath() const { return pluginPath_; }
     const PluginFacts& facts() const { return facts_; }
     // The library, loaded on first use; one per process.
     vsthost::PluginLibrary& library();
     bool libraryLoaded() const { return library_ != nullptr; }
 
-    void report(Verdict verdict, const std::string& name, const std::string& detail) {
-        sink_({verdict, name, detail});
+    void report(Verdict verdict, const std::string& detail) {
+        sink_({verdict, checkName_, detail});
     }
-    void pass(const std::string& name, const std::string& detail) {
-        report(Verdict::kPass, name, detail);
-    }
-    void fail(const std::string& name, const std::string& detail) {
-        report(Verdict::kFail, name, detail);
-    }
-    void skip(const std::string& name, const std::string& detail) {
-        report(Verdict::kSkip, name, detail);
-    }
+    void pass(const std::string& detail) { report(Verdict::kPass, detail); }
+    void fail(const std::string& detail) { report(Verdict::kFail, detail); }
+    void skip(const std::string& detail) { report(Verdict::kSkip, detail); }
 
 private:
+    std::string checkName_;
     std::string pluginPath_;
     PluginFacts facts_;
     Sink sink_;
@@ -81,7 +82,7 @@ public:
     Verdict verdict() const { return verdict_; }
     // PASS with `passDetail` when nothing was found; else the worst verdict with every
     // finding, and `passDetail` after them when `context` is set.
-    void report(CheckContext& context, const std::string& name, const std::string& passDetail,
+    void report(CheckContext& context, const std::string& passDetail,
                 bool withContext = false) const;
 
 private:

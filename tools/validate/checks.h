@@ -1,6 +1,7 @@
-// The validator's checks. Each reports exactly one verdict line under its own name through its
-// context; each runs in a process of its own (see validator.h), so a crash or hang ends only
-// that check.
+// The validator's checks, declared once each in the registry (checks.cpp). Each reports exactly
+// one verdict line through its context, which puts the check's name on it; each runs in a
+// process of its own (see validator.h), so a crash or hang ends only that check, and the runner
+// takes from that process only lines under the check's own name.
 #pragma once
 
 #include <vector>

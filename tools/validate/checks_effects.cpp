@@ -65,7 +65,7 @@ std::string notAnEffect(const PluginFacts& facts) {
 void checkEffectSilence(CheckContext& context) {
     const std::string why = notAnEffect(context.facts());
     if (!why.empty()) {
-        context.skip("effect-silence", why);
+        context.skip(why);
         return;
     }
     const auto settle = static_cast<std::int64_t>(kSettlingSeconds * kStandardRate);
@@ -82,14 +82,13 @@ void checkEffectSilence(CheckContext& context) {
         formatSeconds(kSettlingSeconds);
     const SampleCensus census = takeCensus(audio);
     if (census.nan + census.infinite > 0) {
-        context.fail("effect-silence", describeCensus(census) + " (" + how + ")");
+        context.fail(describeCensus(census) + " (" + how + ")");
         return;
     }
     const float peak = peakBetween(audio, settle, settle + second);
     if (peak < decibelsToAmplitude(kSilenceDbfs)) {
-        context.pass("effect-silence", "output below " +
-                                           formatDb(decibelsToAmplitude(kSilenceDbfs)) + " (peak " +
-                                           formatDb(peak) + "; " + how + ")");
+        context.pass("output below " + formatDb(decibelsToAmplitude(kSilenceDbfs)) + " (peak " +
+                     formatDb(peak) + "; " + how + ")");
         return;
     }
     // Where the loudest sample of the judged second is, and what it holds.
@@ -108,7 +107,7 @@ void checkEffectSilence(CheckContext& context) {
     std::string note;
     const Verdict verdict =
         soundWithoutInputVerdict(audio, settle, settle + second, context.facts().category, note);
-    context.report(verdict, "effect-silence",
+    context.report(verdict,
                    "output with silent input: peak " + formatDb(peak) + " (limit " +
                        formatDb(decibelsToAmplitude(kSilenceDbfs)) + "), e.g. channel " +
                        std::to_string(loudChannel) + " frame " + std::to_string(loudFrame) +
@@ -121,7 +120,7 @@ void checkEffectSilence(CheckContext& context) {
 void checkEffectTail(CheckContext& context) {
     const std::string why = notAnEffect(context.facts());
     if (!why.empty()) {
-        context.skip("effect-tail", why);
+        context.skip(why);
         return;
     }
     const auto inputEnd = static_cast<std::int64_t>(kInputSeconds * kStandardRate);
@@ -170,8 +169,7 @@ void checkEffectTail(CheckContext& context) {
         findings.add(verdict,
                      decay.describe(kStandardRate, inputEnd, cause) + " (" + how + ")" + note);
     }
-    findings.report(context, "effect-tail",
-                    decay.describe(kStandardRate, inputEnd, cause) + " (" + how + ")");
+    findings.report(context, decay.describe(kStandardRate, inputEnd, cause) + " (" + how + ")");
 }
 
 }  // namespace corvalen::validate

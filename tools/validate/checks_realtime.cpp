@@ -48,7 +48,7 @@ RenderResult renderWatched(CheckContext& context, RenderSettings settings, long 
 void checkNoAllocation(CheckContext& context) {
     const std::string problem = HeapCounter::interpositionProblem(context.library().handle());
     if (!problem.empty()) {
-        context.skip("no-allocation", "cannot see the plug-in's allocations: " + problem);
+        context.skip("cannot see the plug-in's allocations: " + problem);
         return;
     }
     RenderSettings settings;
@@ -62,13 +62,13 @@ void checkNoAllocation(CheckContext& context) {
                   static_cast<unsigned long long>(result.heap.releases), blocks, kWatchedRender);
     context.report(
         result.heap.allocations == 0 && result.heap.releases == 0 ? Verdict::kPass : Verdict::kFail,
-        "no-allocation", detail);
+        detail);
 }
 
 void checkNoLocks(CheckContext& context) {
     const std::string problem = WaitCounter::interpositionProblem();
     if (!problem.empty()) {
-        context.skip("no-locks", "cannot see the plug-in's locks: " + problem);
+        context.skip("cannot see the plug-in's locks: " + problem);
         return;
     }
     RenderSettings settings;
@@ -81,7 +81,7 @@ void checkNoLocks(CheckContext& context) {
         std::snprintf(detail, sizeof detail,
                       "no lock, wait or sleep in %lld event lists and processing calls (%s)",
                       blocks, kWatchedRender);
-        context.report(Verdict::kPass, "no-locks", detail);
+        context.report(Verdict::kPass, detail);
         return;
     }
     std::snprintf(detail, sizeof detail,
@@ -93,12 +93,12 @@ void checkNoLocks(CheckContext& context) {
                   calls.sleeps > 0 ? "a sleep always costs the host its deadline"
                                    : "each can wait for another thread, past the host's deadline");
     // A sleep always waits; a lock or a wait only when another thread holds or signals.
-    context.report(calls.sleeps > 0 ? Verdict::kFail : Verdict::kWarn, "no-locks", detail);
+    context.report(calls.sleeps > 0 ? Verdict::kFail : Verdict::kWarn, detail);
 }
 
 void checkTail(CheckContext& context) {
     if (!context.facts().takesNotes()) {
-        context.skip("tail", "an effect: no note to release (see effect-tail)");
+        context.skip("an effect: no note to release (see effect-tail)");
         return;
     }
     auto instance = startedInstance(context);
@@ -114,9 +114,9 @@ void checkTail(CheckContext& context) {
     const Audio& audio = result.audio;
     const float soundingPeak = peakBetween(audio, 0, noteOff);
     if (soundingPeak < decibelsToAmplitude(kAudibleDbfs)) {
-        context.skip("tail", "cannot judge: note 60 held for 3 s stays silent (peak " +
-                                 formatDb(soundingPeak) +
-                                 "); the plug-in may need user data (a sample or file) first");
+        context.skip("cannot judge: note 60 held for 3 s stays silent (peak " +
+                     formatDb(soundingPeak) +
+                     "); the plug-in may need user data (a sample or file) first");
         return;
     }
     auto blockTimes = [&](double startSeconds) {
@@ -160,7 +160,7 @@ void checkTail(CheckContext& context) {
                   "%.2f, limit %.1f)",
                   decay.describe(kStandardRate, noteOff, "the release").c_str(), sounding * 1e6,
                   tail * 1e6, ratio, kMaxTailCostRatio);
-    findings.report(context, "tail", detail);
+    findings.report(context, detail);
 }
 
 }  // namespace corvalen::validate

@@ -34,7 +34,7 @@ void checkBlockSizes(CheckContext& context) {
     for (float rate : kRates) {
         const Audio reference = renderFresh(context, phrase, 512, rate);
         if (rate == kRates[0] && context.facts().takesNotes() && inaudible(reference)) {
-            context.skip("block-sizes", inaudibleReason(reference));
+            context.skip(inaudibleReason(reference));
             return;
         }
         std::string differing;
@@ -62,7 +62,7 @@ void checkBlockSizes(CheckContext& context) {
                 checkedRepeatable = true;
                 const Audio again = renderFresh(context, phrase, 512, rate);
                 if (const auto unstable = firstDifference(reference, again)) {
-                    context.skip("block-sizes", unrepeatableReason(*unstable));
+                    context.skip(unrepeatableReason(*unstable));
                     return;
                 }
             }
@@ -81,7 +81,7 @@ void checkBlockSizes(CheckContext& context) {
                  formatDb(peakBetween(reference, 0, frameCount(reference))) + " at " +
                  rateName(rate);
     }
-    findings.report(context, "block-sizes",
+    findings.report(context,
                     std::string("the standard phrase") +
                         (context.facts().takesNotes() ? "" : " with the test signal as input") +
                         " in blocks of 1, 2, 3, 31, 64, 127, 512 and 4096 frames at 44100, "
@@ -91,7 +91,7 @@ void checkBlockSizes(CheckContext& context) {
 
 void checkSampleAccuracy(CheckContext& context) {
     if (!context.facts().takesNotes()) {
-        context.skip("sample-accuracy", "an effect: it is not played with notes");
+        context.skip("an effect: it is not played with notes");
         return;
     }
     constexpr int kBlock = 64;
@@ -108,9 +108,9 @@ void checkSampleAccuracy(CheckContext& context) {
         const auto onset = firstDifference(baseline, audio);
         if (!onset) {
             if (offset == 0) {
-                context.skip("sample-accuracy",
-                             "cannot judge: a note (69, velocity 100) changes nothing in the "
-                             "output; the plug-in may need user data (a sample or file) first");
+                context.skip(
+                    "cannot judge: a note (69, velocity 100) changes nothing in the "
+                    "output; the plug-in may need user data (a sample or file) first");
                 return;
             }
             findings.fail("a note on frame " + std::to_string(kBase + offset) +
@@ -122,7 +122,7 @@ void checkSampleAccuracy(CheckContext& context) {
             const Comparison again = compareRenders(
                 baseline, audio, [&] { return renderFresh(context, quiet, kBlock); });
             if (again.unstable) {
-                context.skip("sample-accuracy", unrepeatableReason(*again.unstable));
+                context.skip(unrepeatableReason(*again.unstable));
                 return;
             }
             findings.fail("with a note on frame " + std::to_string(kBase + offset) +
@@ -141,14 +141,14 @@ void checkSampleAccuracy(CheckContext& context) {
                           std::to_string(firstOnset));
         }
     }
-    findings.report(context, "sample-accuracy",
+    findings.report(context,
                     "onsets move with the offset within a 64-frame block (first changed frames " +
                         onsets + "; latency " + std::to_string(firstOnset - kBase) + " frames)");
 }
 
 void checkEventsInOneBlock(CheckContext& context) {
     if (!context.facts().takesNotes()) {
-        context.skip("events-in-one-block", "an effect: it is not played with notes");
+        context.skip("an effect: it is not played with notes");
         return;
     }
     // In 512-frame blocks: two note-ons 184 frames apart in one block, events on a block's
@@ -179,7 +179,7 @@ void checkEventsInOneBlock(CheckContext& context) {
         "on 1600 to 1800";
     const Audio reference = renderFresh(context, phrase, 1);
     if (inaudible(reference)) {
-        context.skip("events-in-one-block", inaudibleReason(reference));
+        context.skip(inaudibleReason(reference));
         return;
     }
     std::string differing;
@@ -192,7 +192,7 @@ void checkEventsInOneBlock(CheckContext& context) {
         if (!checkedRepeatable) {
             checkedRepeatable = true;
             if (const auto unstable = firstDifference(reference, renderFresh(context, phrase, 1))) {
-                context.skip("events-in-one-block", unrepeatableReason(*unstable));
+                context.skip(unrepeatableReason(*unstable));
                 return;
             }
         }
@@ -207,15 +207,14 @@ void checkEventsInOneBlock(CheckContext& context) {
     }
     const SampleCensus census = takeCensus(reference);
     if (census.nan + census.infinite > 0) findings.fail(describeCensus(census));
-    findings.report(context, "events-in-one-block",
-                    events +
-                        ": 512- and 4096-frame blocks give the same samples as 1-frame "
-                        "blocks");
+    findings.report(context, events +
+                                 ": 512- and 4096-frame blocks give the same samples as 1-frame "
+                                 "blocks");
 }
 
 void checkEdgeEvents(CheckContext& context) {
     if (!context.facts().takesNotes()) {
-        context.skip("edge-events", "an effect: it is not played with notes");
+        context.skip("an effect: it is not played with notes");
         return;
     }
     Findings findings;
@@ -225,7 +224,7 @@ void checkEdgeEvents(CheckContext& context) {
     held.noteOn(100, 60);
     const Audio heldAudio = renderFresh(context, held);
     if (inaudible(heldAudio)) {
-        context.skip("edge-events", inaudibleReason(heldAudio));
+        context.skip(inaudibleReason(heldAudio));
         return;
     }
     const Audio baseline = renderFresh(context, quiet);
@@ -235,7 +234,7 @@ void checkEdgeEvents(CheckContext& context) {
     const Comparison offs =
         compareRenders(baseline, offAloneAudio, [&] { return renderFresh(context, quiet); });
     if (offs.unstable) {
-        context.skip("edge-events", unrepeatableReason(*offs.unstable));
+        context.skip(unrepeatableReason(*offs.unstable));
         return;
     }
     if (offs.at) {
@@ -267,7 +266,7 @@ void checkEdgeEvents(CheckContext& context) {
             break;
         }
     }
-    findings.report(context, "edge-events",
+    findings.report(context,
                     "note-offs without a note-on change nothing; a velocity-0 note-on releases "
                     "as a note-off does" +
                         notes);
@@ -378,13 +377,12 @@ void checkEventFlood(CheckContext& context) {
         if (!found.empty()) throw ValidationError(found);
     });
     if (!crowdedProblem.empty()) findings.warn(crowdedEvents + ": " + crowdedProblem);
-    findings.report(context, "event-flood",
-                    denseEvents + ": " + outcome + "; " + crowdedEvents + ": the same");
+    findings.report(context, denseEvents + ": " + outcome + "; " + crowdedEvents + ": the same");
 }
 
 void checkProcessReplacing(CheckContext& context) {
     if (!context.facts().replacing) {
-        context.skip("process-replacing", "the plug-in offers no processReplacing");
+        context.skip("the plug-in offers no processReplacing");
         return;
     }
     const Phrase phrase = standardPhrase();
@@ -395,13 +393,13 @@ void checkProcessReplacing(CheckContext& context) {
     const Comparison comparison =
         compareRenders(reference, audio, [&] { return renderFresh(context, phrase); });
     if (comparison.unstable) {
-        context.skip("process-replacing", unrepeatableReason(*comparison.unstable));
+        context.skip(unrepeatableReason(*comparison.unstable));
         return;
     }
     if (!comparison.at) {
-        context.pass("process-replacing",
-                     "output buffers holding other values before each call give the same "
-                     "output as zeroed ones (every sample overwritten)");
+        context.pass(
+            "output buffers holding other values before each call give the same "
+            "output as zeroed ones (every sample overwritten)");
         return;
     }
     const std::int64_t at = *comparison.at;
@@ -415,7 +413,7 @@ void checkProcessReplacing(CheckContext& context) {
         }
     }
     context.report(
-        left.empty() ? differenceVerdict(reference, audio) : Verdict::kFail, "process-replacing",
+        left.empty() ? differenceVerdict(reference, audio) : Verdict::kFail,
         "output buffers filled with other values before each processReplacing call "
         "(512-frame blocks) give other output than zeroed ones " +
             describeDifference(reference, audio, at, "zeroed buffers", "prefilled buffers") + left);
@@ -424,7 +422,7 @@ void checkProcessReplacing(CheckContext& context) {
 void checkProcessAccumulating(CheckContext& context) {
     const PluginFacts& facts = context.facts();
     if (!facts.accumulating) {
-        context.skip("process-accumulating", "the plug-in offers no process entry");
+        context.skip("the plug-in offers no process entry");
         return;
     }
     const Phrase phrase = standardPhrase();
@@ -445,11 +443,11 @@ void checkProcessAccumulating(CheckContext& context) {
     }
     const auto at = firstDifference(expected, audio);
     if (!at) {
-        context.pass("process-accumulating", "process adds its output to the buffers' contents");
+        context.pass("process adds its output to the buffers' contents");
         return;
     }
     if (const auto unstable = firstDifference(reference, renderFresh(context, phrase))) {
-        context.skip("process-accumulating", unrepeatableReason(*unstable));
+        context.skip(unrepeatableReason(*unstable));
         return;
     }
     const std::size_t i = static_cast<std::size_t>(*at);
@@ -464,11 +462,10 @@ void checkProcessAccumulating(CheckContext& context) {
                   static_cast<double>(reference[channel][i]));
     if (facts.replacing) {
         context.report(
-            Verdict::kWarn, "process-accumulating",
+            Verdict::kWarn,
             std::string(text) + "; hosts call processReplacing on this plug-in, never process");
     } else {
-        context.fail("process-accumulating",
-                     std::string(text) + "; process is this plug-in's only processing call");
+        context.fail(std::string(text) + "; process is this plug-in's only processing call");
     }
 }
 

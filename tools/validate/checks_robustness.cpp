@@ -64,11 +64,11 @@ std::string readProgramName(PluginInstance& instance, std::string& problems) {
 
 // Changes a random parameter every 32 frames while a note (or the test input) plays, then
 // restores the initial values and plays again. `abusive` sends values hosts do not send.
-void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
+void fuzzParameters(CheckContext& context, bool abusive) {
     auto instance = startedInstance(context, kStandardRate, kParameterInterval);
     const VstInt32 count = instance->numParams();
     if (count == 0) {
-        context.skip(name, "the plug-in has no parameters");
+        context.skip("the plug-in has no parameters");
         return;
     }
     std::vector<float> initial;
@@ -167,17 +167,17 @@ void fuzzParameters(CheckContext& context, const char* name, bool abusive) {
                          " (before " + formatDb(peakBefore) + ")";
     if (!restoredWrong.empty())
         detail += " (parameters " + restoredWrong + " read back other values than set)";
-    findings.report(context, name, detail);
+    findings.report(context, detail);
 }
 
 }  // namespace
 
 void checkParameterChanges(CheckContext& context) {
-    fuzzParameters(context, "parameter-changes", false);
+    fuzzParameters(context, false);
 }
 
 void checkParameterAbuse(CheckContext& context) {
-    fuzzParameters(context, "parameter-abuse", true);
+    fuzzParameters(context, true);
 }
 
 void checkPrograms(CheckContext& context) {
@@ -185,7 +185,7 @@ void checkPrograms(CheckContext& context) {
     instance.open();
     const VstInt32 count = instance.numPrograms();
     if (count == 0) {
-        context.skip("programs", "the plug-in has no programs");
+        context.skip("the plug-in has no programs");
         return;
     }
     Findings findings;
@@ -242,17 +242,16 @@ void checkPrograms(CheckContext& context) {
             throw ValidationError("effGetProgramNameIndexed past the last program overran");
     });
     if (!crash.empty()) findings.warn("out-of-range program numbers: " + crash);
-    findings.report(context, "programs",
-                    std::to_string(count) + " programs selected and named" +
-                        (indexedAnswers ? ", indexed names agree" : "") +
-                        ", numbers out of range ignored");
+    findings.report(context, std::to_string(count) + " programs selected and named" +
+                                 (indexedAnswers ? ", indexed names agree" : "") +
+                                 ", numbers out of range ignored");
 }
 
 void checkProgramNameOverflow(CheckContext& context) {
     PluginInstance instance(context.library());
     instance.open();
     if (instance.numPrograms() == 0) {
-        context.skip("program-name-overflow", "the plug-in has no programs");
+        context.skip("the plug-in has no programs");
         return;
     }
     // A 100-character name, longer than any buffer convention: hosts do not send these, so
@@ -274,13 +273,11 @@ void checkProgramNameOverflow(CheckContext& context) {
     }
     const bool kept = longName.compare(0, readBack.size(), readBack) == 0 && !readBack.empty();
     if (!overflow.empty()) {
-        context.report(Verdict::kWarn, "program-name-overflow",
-                       "after effSetProgramName with 100 characters: " + overflow);
+        context.report(Verdict::kWarn, "after effSetProgramName with 100 characters: " + overflow);
         return;
     }
-    context.pass("program-name-overflow",
-                 "100-character name read back into a guarded 24-byte buffer as \"" + readBack +
-                     "\"" + (kept ? " (cut)" : " (refused)"));
+    context.pass("100-character name read back into a guarded 24-byte buffer as \"" + readBack +
+                 "\"" + (kept ? " (cut)" : " (refused)"));
 }
 
 void checkParameterTexts(CheckContext& context) {
@@ -335,11 +332,11 @@ void checkParameterTexts(CheckContext& context) {
                           " (no such parameter): " + crash);
         }
     }
-    findings.report(context, "parameter-texts",
-                    std::to_string(count) + " parameters' names, labels and displays fit; " +
-                        std::to_string(longTexts) +
-                        " texts longer than the 8-character convention; indexes " +
-                        std::to_string(count) + " and -1 safe");
+    findings.report(context, std::to_string(count) +
+                                 " parameters' names, labels and displays fit; " +
+                                 std::to_string(longTexts) +
+                                 " texts longer than the 8-character convention; indexes " +
+                                 std::to_string(count) + " and -1 safe");
 }
 
 void checkHostOddities(CheckContext& context) {
@@ -383,10 +380,9 @@ void checkHostOddities(CheckContext& context) {
         findings.warn("after unknown opcodes and zero-frame calls the standard phrase differs " +
                       describeDifference(fresh, after, *at, "a fresh process", "this instance"));
     }
-    findings.report(context, "host-oddities",
-                    "unknown opcodes -1, 59, 60, 77, 1000, 2^31-1 answered (" +
-                        (answers.empty() ? std::string("all 0") : "non-zero:" + answers) +
-                        "); zero-frame blocks write nothing and change nothing");
+    findings.report(context, "unknown opcodes -1, 59, 60, 77, 1000, 2^31-1 answered (" +
+                                 (answers.empty() ? std::string("all 0") : "non-zero:" + answers) +
+                                 "); zero-frame blocks write nothing and change nothing");
 }
 
 }  // namespace corvalen::validate

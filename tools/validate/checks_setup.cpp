@@ -106,7 +106,7 @@ void checkLoad(CheckContext& context) {
     const Verdict verdict = bestCpu > kFailLoadSeconds   ? Verdict::kFail
                             : bestCpu > kSlowLoadSeconds ? Verdict::kWarn
                                                          : Verdict::kPass;
-    context.report(verdict, "load", detail);
+    context.report(verdict, detail);
 }
 
 void checkRecord(CheckContext& context) {
@@ -129,7 +129,7 @@ void checkRecord(CheckContext& context) {
         effect.numParams, effect.numPrograms, static_cast<unsigned>(effect.flags),
         flagNames(effect.flags).c_str(), effect.processReplacing ? " processReplacing" : "",
         effect.process ? " process" : "");
-    findings.report(context, "record", detail, true);
+    findings.report(context, detail, true);
 }
 
 void checkIdentity(CheckContext& context) {
@@ -162,7 +162,7 @@ void checkIdentity(CheckContext& context) {
         found += (found.empty() ? "" : ", ") + std::string(text.what) + " \"" + buffer.printable() +
                  "\"";
     }
-    findings.report(context, "identity", found, true);
+    findings.report(context, found, true);
 }
 
 void checkRepeatability(CheckContext& context) {
@@ -173,7 +173,7 @@ void checkRepeatability(CheckContext& context) {
     const Audio second = renderFresh(context, phrase);
     if (const auto at = firstDifference(first, second)) {
         context.report(
-            Verdict::kWarn, "repeatability",
+            Verdict::kWarn,
             "the phrase on a fresh instance in two fresh processes gives different "
             "output " +
                 describeDifference(first, second, *at, "the first process", "the second") +
@@ -191,7 +191,7 @@ void checkRepeatability(CheckContext& context) {
     for (int i = 0; i < 2; ++i) {
         if (const auto at = firstDifference(first, inProcess[static_cast<std::size_t>(i)])) {
             context.report(
-                Verdict::kWarn, "repeatability",
+                Verdict::kWarn,
                 std::string(i == 0 ? "the first" : "the second") +
                     " fresh instance in one process renders the phrase differently from a "
                     "fresh process " +
@@ -203,9 +203,9 @@ void checkRepeatability(CheckContext& context) {
             return;
         }
     }
-    context.pass("repeatability",
-                 "the phrase renders bit-identically in two fresh processes and on two "
-                 "successive instances in one process");
+    context.pass(
+        "the phrase renders bit-identically in two fresh processes and on two "
+        "successive instances in one process");
 }
 
 void checkInstances(CheckContext& context) {
@@ -217,7 +217,7 @@ void checkInstances(CheckContext& context) {
         auto first = std::make_unique<PluginInstance>(context.library());
         auto second = std::make_unique<PluginInstance>(context.library());
         if (&first->effect() == &second->effect()) {
-            context.fail("instances", "the entry point returned the same record twice");
+            context.fail("the entry point returned the same record twice");
             return;
         }
         first->start(kStandardRate, kStandardBlock);
@@ -253,7 +253,7 @@ void checkInstances(CheckContext& context) {
             "; whether the remaining one still sounds cannot be judged: a fresh instance "
             "is silent too";
     }
-    findings.report(context, "instances", detail);
+    findings.report(context, detail);
 }
 
 void checkMinimalHost(CheckContext& context) {
@@ -265,39 +265,37 @@ void checkMinimalHost(CheckContext& context) {
     const SampleCensus census = takeCensus(audio);
     const float peak = peakBetween(audio, 0, frameCount(audio));
     if (census.nan + census.infinite > 0) {
-        context.fail("minimal-host",
-                     "with a host answering 0 to all but the version: " + describeCensus(census));
+        context.fail("with a host answering 0 to all but the version: " + describeCensus(census));
         return;
     }
     if (context.facts().takesNotes() && inaudible(full)) {
-        context.skip("minimal-host", inaudibleReason(full));
+        context.skip(inaudibleReason(full));
         return;
     }
     if (context.facts().takesNotes() && peak < decibelsToAmplitude(kAudibleDbfs)) {
-        context.fail("minimal-host",
-                     "with a host answering 0 to all but the version the phrase stays silent "
-                     "(peak " +
-                         formatDb(peak) + "); with a full host its peak is " +
-                         formatDb(peakBetween(full, 0, frameCount(full))));
+        context.fail(
+            "with a host answering 0 to all but the version the phrase stays silent "
+            "(peak " +
+            formatDb(peak) + "); with a full host its peak is " +
+            formatDb(peakBetween(full, 0, frameCount(full))));
         return;
     }
     const Comparison comparison =
         compareRenders(full, audio, [&] { return renderFresh(context, phrase); });
     if (comparison.unstable) {
-        context.skip("minimal-host", unrepeatableReason(*comparison.unstable));
+        context.skip(unrepeatableReason(*comparison.unstable));
         return;
     }
     if (comparison.at) {
         context.report(
-            differenceVerdict(full, audio), "minimal-host",
+            differenceVerdict(full, audio),
             "the standard phrase (512-frame blocks, 44100 Hz, fresh processes) differs " +
                 describeDifference(full, audio, *comparison.at, "a full host's answers",
                                    "zero answers"));
         return;
     }
-    context.pass("minimal-host",
-                 "host answering 0 to all but the version: same output as a full host's, peak " +
-                     formatDb(peak));
+    context.pass("host answering 0 to all but the version: same output as a full host's, peak " +
+                 formatDb(peak));
 }
 
 void checkSetupOrder(CheckContext& context) {
@@ -334,7 +332,7 @@ void checkSetupOrder(CheckContext& context) {
     }
     const Comparison early = compareRenders(usual, settingsFirst, [&] { return render(0); });
     if (early.unstable) {
-        context.skip("setup-order", unrepeatableReason(*early.unstable));
+        context.skip(unrepeatableReason(*early.unstable));
         return;
     }
     if (early.at) {
@@ -349,7 +347,7 @@ void checkSetupOrder(CheckContext& context) {
                      "a second resume changes the output " +
                          describeDifference(usual, resumedTwice, *at, "one resume", "two resumes"));
     }
-    findings.report(context, "setup-order",
+    findings.report(context,
                     "rate and block size before and after effOpen, resume twice: same output at "
                     "48000 Hz in 256-frame blocks (fresh processes)");
 }
