@@ -17,9 +17,23 @@ step_start=0
 begin() { step_start=$(date +%s); echo "== $1"; }
 finish() { timings+=("$(printf '%-34s %4ds' "$1" $(($(date +%s) - step_start)))"); }
 
+# What each target needs installed; 32-bit wine runs under qemu-i386 where i386 programs do
+# not run natively, so it needs the 32-bit Linux target's packages too.
+declare -A target_lists=(
+    [linux-i386]="build cross-linux"
+    [windows-x64]="build cross-windows"
+    [windows-i686]="build cross-linux cross-windows cross-wine32"
+)
 begin "install"
-timeout 1200 scripts/setup.sh
-timeout 120 scripts/cross/binfmt-i386.sh
+lists=()
+needs_i386=0
+for preset in "${presets[@]}"; do
+    [[ -n ${target_lists[$preset]:-} ]] || { echo "unknown target $preset" >&2; exit 2; }
+    lists+=(${target_lists[$preset]})
+    [[ $preset == windows-x64 ]] || needs_i386=1
+done
+timeout 1200 scripts/setup.sh --for "the cross targets ${presets[*]}" "${lists[@]}"
+[[ $needs_i386 -eq 0 ]] || timeout 120 scripts/cross/binfmt-i386.sh
 finish "install (packages, binfmt)"
 
 needs_wine=0

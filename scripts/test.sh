@@ -1,67 +1,86 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds every configuration and runs all tests: native release and
-# sanitizer builds, the Debian package from the release build, the speed targets counted by
-# callgrind, ThreadSanitizer on the multi-threaded suites, the fuzz targets for a minute each,
-# the cross targets (32-bit Linux under qemu, Windows under wine) and their packages.
-set -euo pipefail
+# Builds every configuration and runs all tests, each stage installing first what it needs
+# (scripts/setup.sh with the stage's package lists): native release and sanitizer builds, the
+# Debian package from the release build, the speed targets counted by callgrind,
+# ThreadSanitizer on the multi-threaded suites, the fuzz targets for a minute each, the cross
+# targets (32-bit Linux under qemu, Windows under wine) and their packages.
+#
+# A stage that fails, or whose packages cannot be installed, does not stop the others; the run
+# then ends non-zero and names it. The one exception: a stage whose only missing packages are
+# of a foreign architecture, when that architecture's package lists fail to download, is
+# skipped without failing the run (the package source is at fault, not the project), and the
+# last lines say so with apt's error.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
 jobs=$(nproc)
+CORVALEN_APT_STATE=$(mktemp -d)
+export CORVALEN_APT_STATE
+trap 'rm -rf "$CORVALEN_APT_STATE"' EXIT
 SECONDS=0
-timings=()
-took() { timings+=("$(printf '%-10s %4ds' "$1" "$SECONDS")"); }
+source scripts/stages.sh
 
-for preset in release asan; do
-    echo "== $preset"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$jobs"
-    ctest --preset "$preset" -j "$jobs"
-    took "$preset"
-    if [[ $preset == release ]]; then
-        # The Debian package, made from the release build just tested, and its contents.
-        echo "== package"
-        rm -rf build/release/packages
-        (cd build/release && cpack -G DEB >/dev/null)
-        scripts/check-packages.sh build/release/packages/corvalen_*.deb
-        took package
-        # The speed targets, as instruction counts: they repeat exactly, where times on a
-        # shared machine do not.
-        echo "== perf"
-        cmake --preset bench >/dev/null
-        cmake --build --preset bench -j "$jobs" --target Corvalen corvalen-perf-probe
-        scripts/callgrind-per-sample.sh --check build/bench
-        took perf
-    fi
-done
+build_and_test() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$jobs"
+    ctest --preset "$1" -j "$jobs"
+}
+run_release() { build_and_test release; }
+run_asan() { build_and_test asan; }
+
+# The Debian package, made from the release build just tested, and its contents.
+run_package() {
+    rm -rf build/release/packages
+    (cd build/release && cpack -G DEB >/dev/null)
+    scripts/check-packages.sh build/release/packages/corvalen_*.deb
+}
+
+# The speed targets, as instruction counts: they repeat exactly, where times on a shared
+# machine do not.
+run_perf() {
+    cmake --preset bench >/dev/null
+    cmake --build --preset bench -j "$jobs" --target Corvalen corvalen-perf-probe
+    scripts/callgrind-per-sample.sh --check build/bench
+}
 
 # ThreadSanitizer: only the suites that drive the plug-in from several threads.
-echo "== tsan"
-cmake --preset tsan >/dev/null
-tsan_suites=(synth/corvalen_synth_tests reliability/corvalen_reliability_tests)
-cmake --build --preset tsan -j "$jobs" --target "${tsan_suites[@]#*/}"
-for suite in "${tsan_suites[@]}"; do
-    TSAN_OPTIONS="halt_on_error=1" "build/tsan/tests/$suite" --gtest_brief=1
-done
-took tsan
+run_tsan() {
+    local suites=(synth/corvalen_synth_tests reliability/corvalen_reliability_tests) suite
+    cmake --preset tsan >/dev/null
+    cmake --build --preset tsan -j "$jobs" --target "${suites[@]#*/}"
+    for suite in "${suites[@]}"; do
+        TSAN_OPTIONS="halt_on_error=1" "build/tsan/tests/$suite" --gtest_brief=1
+    done
+}
 
-echo "== fuzz"
-scripts/fuzz.sh 60
-took fuzz
+run_fuzz() { scripts/fuzz.sh 60; }
 
-echo "== cross"
-scripts/test-cross.sh
-took cross
+run_cross_linux_i386() { scripts/test-cross.sh linux-i386; }
+run_cross_windows_x64() { scripts/test-cross.sh windows-x64; }
+run_cross_windows_i686() { scripts/test-cross.sh windows-i686; }
 
-# The packages of the cross targets just tested: the 32-bit Linux plug-in's .deb and the
-# Windows archives.
-echo "== archives"
-for target in linux-i386 windows-i686 windows-x64; do
-    rm -rf "build/cross-$target/packages"
-    (cd "build/cross-$target" && cpack >/dev/null)
-done
-scripts/check-packages.sh build/cross-linux-i386/packages/corvalen_*_i386.deb \
-    build/cross-windows-*/packages/Corvalen-*.zip
-took archives
+# The package of a cross target just tested: the 32-bit Linux .deb or a Windows archive.
+package_cross() {
+    rm -rf "build/cross-$1/packages"
+    (cd "build/cross-$1" && cpack >/dev/null)
+    # shellcheck disable=SC2086 # $2 is a pattern
+    scripts/check-packages.sh build/cross-$1/packages/$2
+}
+run_archive_linux_i386() { package_cross linux-i386 'corvalen_*_i386.deb'; }
+run_archive_windows_x64() { package_cross windows-x64 'Corvalen-*.zip'; }
+run_archive_windows_i686() { package_cross windows-i686 'Corvalen-*.zip'; }
 
-echo "== all tests passed; elapsed time at the end of each stage:"
-printf '   %s\n' "${timings[@]}"
+stage release "build render test" run_release
+stage package "build package" run_package release
+stage perf "build render perf" run_perf
+stage asan "build render test" run_asan
+stage tsan "build render" run_tsan
+stage fuzz "build render fuzz" run_fuzz
+stage cross-linux-i386 "build cross-linux" run_cross_linux_i386
+stage cross-windows-x64 "build cross-windows" run_cross_windows_x64
+# 32-bit wine runs under qemu-i386 where i386 programs do not run natively.
+stage cross-windows-i686 "build cross-linux cross-windows cross-wine32" run_cross_windows_i686
+stage archive-linux-i386 "build package package-i386" run_archive_linux_i386 cross-linux-i386
+stage archive-windows-x64 "build package" run_archive_windows_x64 cross-windows-x64
+stage archive-windows-i686 "build package" run_archive_windows_i686 cross-windows-i686
+
+stages_report
