@@ -33,6 +33,9 @@ std::size_t nonFiniteCount(const std::vector<float>& x);
 // the normalised autocorrelation's peak over whole lags, refined by a parabola through the peak
 // and its two neighbours.
 double measurePeriod(const std::vector<float>& x, std::size_t from, double expected);
+// A period measured as above, made precise from the peak near `periods` periods (within 3
+// samples of periods x period), so its error is that many times smaller.
+double refinePeriod(const std::vector<float>& x, std::size_t from, double period, int periods);
 
 }  // namespace corvalen::test
 
