@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lv2/rate_interface.h"
+#include "rate/rate_adapter.h"
 #include "synth/engine.h"
 
 namespace corvalen::lv2 {

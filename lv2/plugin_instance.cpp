@@ -7,8 +7,6 @@
 #include <limits>
 #include <utility>
 
-#include "lv2/event_order.h"
-
 namespace corvalen::lv2 {
 namespace {
 
@@ -18,8 +16,8 @@ std::uint32_t bitsOf(float value) {
     return bits;
 }
 
-// A 64-bit frame time within the 32-bit range the engine counts in; orderForSource then clamps
-// it into the run.
+// A 64-bit frame time within the 32-bit range the adapter counts in; the adapter then clamps it
+// into the run.
 std::int32_t narrowFrame(std::int64_t frame) {
     constexpr std::int64_t kLowest = std::numeric_limits<std::int32_t>::min();
     constexpr std::int64_t kHighest = std::numeric_limits<std::int32_t>::max();
@@ -28,13 +26,25 @@ std::int32_t narrowFrame(std::int64_t frame) {
                                                         : frame);
 }
 
+rate::AdapterSetup adapterSetup(double sampleRate) {
+    rate::AdapterSetup setup;
+    setup.sourceRate = PluginInstance::kEngineRate;
+    setup.targetRate = sampleRate;
+    setup.channels = 2;
+    setup.maxBlock = PluginInstance::kMaxBlock;
+    setup.maxEvents = PluginInstance::kMaxEvents;
+    return setup;
+}
+
 }  // namespace
 
-PluginInstance::PluginInstance(double /*sampleRate*/, std::uint32_t midiEventType)
+PluginInstance::PluginInstance(double sampleRate, std::uint32_t midiEventType)
     : engine(std::make_unique<CorvalenEngine>()),
       source(std::make_unique<EngineSource>(*engine)),
+      adapter(std::make_unique<rate::RateAdapter>(adapterSetup(sampleRate))),
       midiEventType(midiEventType),
-      events(std::make_unique<rate::TimedEvent[]>(kMaxEvents)) {}
+      events(std::make_unique<rate::TimedEvent[]>(kMaxEvents)),
+      scratch(std::make_unique<float[]>(kMaxBlock)) {}
 
 void PluginInstance::connect(std::uint32_t port, void* data) {
     if (port == kMidiInPort) {
@@ -56,21 +66,29 @@ void PluginInstance::activate() {
     auto freshSource = std::make_unique<EngineSource>(*freshEngine);
     source = std::move(freshSource);
     engine = std::move(freshEngine);
+    adapter->reset();
     for (bool& sent : controlSent) sent = false;
     ranSinceActivation = false;
 }
 
 void PluginInstance::run(std::uint32_t sampleCount) {
     ranSinceActivation = true;
-    const std::int32_t frames = sampleCount > static_cast<std::uint32_t>(INT32_MAX)
-                                    ? INT32_MAX
-                                    : static_cast<std::int32_t>(sampleCount);
+    std::int32_t frames = sampleCount > static_cast<std::uint32_t>(INT32_MAX)
+                              ? INT32_MAX
+                              : static_cast<std::int32_t>(sampleCount);
     takeControls();
     const int count = takeMidi();
-    orderForSource(events.get(), count, frames);
-    // With no frames (run(0)) the engine writes nothing; the run's events still take effect.
-    source->render(outputs, frames, events.get(), count);
-    if (latency != nullptr) *latency = 0.0f;
+    // Hosts connect every port before running; one that did not gets at most kMaxBlock frames
+    // rendered into the scratch buffer for the missing output, never a write through null.
+    float* targets[2] = {outputs[0], outputs[1]};
+    if (targets[0] == nullptr || targets[1] == nullptr) {
+        if (frames > kMaxBlock) frames = kMaxBlock;
+        for (float*& target : targets) {
+            if (target == nullptr) target = scratch.get();
+        }
+    }
+    adapter->process(*source, targets, frames, events.get(), count);
+    if (latency != nullptr) *latency = static_cast<float>(adapter->latency());
 }
 
 void PluginInstance::takeControls() {

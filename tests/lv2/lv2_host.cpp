@@ -26,7 +26,7 @@ Lv2World::Lv2World() : world_(lilv_world_new()), map_(std::make_unique<MapFeatur
     // The build tree's bundle and LV2's core specification (the plug-in classes), not whatever
     // plug-ins the machine has installed.
     for (const std::string& bundle : {std::string(LV2_SPECIFICATION_DIR) + "/core.lv2/",
-                                     std::string(CORVALEN_LV2_BUNDLE) + "/"}) {
+                                      std::string(CORVALEN_LV2_BUNDLE) + "/"}) {
         LilvNode* bundleUri = lilv_new_file_uri(world_, nullptr, bundle.c_str());
         lilv_world_load_bundle(world_, bundleUri);
         lilv_node_free(bundleUri);

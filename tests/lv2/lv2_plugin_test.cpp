@@ -9,14 +9,17 @@
 #include <lv2/urid/urid.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "tests/cross/phrase.h"
 #include "tests/lv2/lv2_host.h"
 #include "tests/support/plugin_under_test.h"
+#include "tests/support/signals.h"
 #include "vst_host/effect.h"
 
 namespace corvalen::test {
@@ -195,6 +198,58 @@ TEST_F(Lv2AgainstVst2, APresetAppliedBetweenRunsSetsThePortsAndSoChangesTheSound
     }
     playBoth(4000, {noteOn(2000, 62, 90)}, {noteOn(2000, 62, 90)});
     expectSameSamples(lv2Out, vst2Out);
+}
+
+// First frame whose magnitude reaches a tenth of the peak: the onset, clear of the resampling
+// filter's ringing before it.
+long onsetFrame(const std::vector<float>& x) {
+    const double threshold = 0.1 * peakMagnitude(x);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (std::fabs(x[i]) >= threshold) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+// At 48 kHz the engine still computes at 44.1 kHz and the adapter converts: concert pitch (the
+// VST 2 plug-in's at 44.1 kHz) and the note's onset where the latency port says.
+TEST(Lv2At48000, KeepsThePitchAndReportsTheOnsetsDelay) {
+    constexpr int kRate = 48000, kNoteFrame = 1000, kBlock = 512;
+    Lv2World world;
+    Lv2Instance instance(world, kRate);
+    Stereo lv2Out;
+    std::vector<float> left(kBlock), right(kBlock);
+    for (int start = 0; start < kRate; start += kBlock) {
+        std::vector<MidiMessage> events;
+        if (kNoteFrame >= start && kNoteFrame < start + kBlock) {
+            events.push_back(noteOn(kNoteFrame - start, 57, 100));
+        }
+        instance.run(kBlock, events, left.data(), right.data());
+        lv2Out.left.insert(lv2Out.left.end(), left.begin(), left.end());
+    }
+    const float latency = instance.latency();
+    ASSERT_GT(latency, 0.0f);
+
+    // The same note at the same time at 44.1 kHz, from the VST 2 plug-in.
+    constexpr int kNoteFrameAt44100 = 919;  // round(1000 x 44100 / 48000)
+    Vst2Player vst2;
+    for (int index = 0; index < 6; ++index) {
+        vst2.setParameter(index, instance.control(kSymbols[index]));
+    }
+    Stereo vst2Out;
+    vst2.play(kSampleRate, {noteOn(kNoteFrameAt44100, 57, 100)}, vst2Out);
+
+    const double period48 = measurePeriod(lv2Out.left, kRate / 2, kRate / 220.0);
+    const double period44 = measurePeriod(vst2Out.left, kSampleRate / 2, kSampleRate / 220.0);
+    const double cents = 1200.0 * std::log2((kRate / period48) / (kSampleRate / period44));
+    EXPECT_LT(std::fabs(cents), 1.0)
+        << "48 kHz: " << kRate / period48 << " Hz, 44.1 kHz: " << kSampleRate / period44 << " Hz";
+
+    std::cout << "48 kHz: " << kRate / period48 << " Hz (" << cents << " cents), onset at frame "
+              << onsetFrame(lv2Out.left) << ", latency " << latency << "\n";
+    const double expectedOnset =
+        onsetFrame(vst2Out.left) * static_cast<double>(kRate) / kSampleRate + latency;
+    EXPECT_NEAR(static_cast<double>(onsetFrame(lv2Out.left)), expectedOnset, 2.0)
+        << "latency port: " << latency;
 }
 
 // What a host reads from the bundle: the contract of URIs, ports, features and presets.
