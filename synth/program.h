@@ -18,7 +18,9 @@ public:
 
     // The six stored values in parameter order (synth/parameters.h): bow position, bow pressure,
     // modulation rate, modulation depth, note-off gain, level.
-    std::array<float, 6> values() const { return {bowPos, bowPres, modFreq, modGain, offGain, level}; }
+    std::array<float, 6> values() const {
+        return {bowPos, bowPres, modFreq, modGain, offGain, level};
+    }
 
     float bowPos = 0.5f;
     float bowPres = 0.6f;
