@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks release artifacts before they are handed out:
-#  - a .deb (amd64, or the plug-in alone for i386) holds exactly the expected files with the
+#  - a .deb (amd64 with the LV2 bundle, or the VST 2 plug-in alone for i386) holds exactly the expected files with the
 #    expected modes, names the project's version and its architecture, and depends on the
 #    package of every library its binaries load (the dependencies are computed by
 #    dpkg-shlibdeps at packaging time, each with a minimum version);
@@ -20,10 +20,12 @@ fail() { echo "FAIL $artifact: $*"; failures=$((failures + 1)); }
 check_deb() {
     local deb=$1 arch triple binaries
     local listing="$work/listing" expected="$work/expected"
-    # amd64: the plug-in and corvalen-render; i386 (the 32-bit build has no tools): the plug-in.
+    # amd64: both plug-ins and corvalen-render; i386 (the 32-bit build has no tools and no LV2):
+    # the VST 2 plug-in.
     arch=$(sed -n 's/.*_\([a-z0-9]*\)\.deb$/\1/p' <<<"$deb")
     case $arch in
-        amd64) triple=x86_64-linux-gnu binaries=(usr/bin/corvalen-render usr/lib/vst/Corvalen.so) ;;
+        amd64) triple=x86_64-linux-gnu binaries=(usr/bin/corvalen-render usr/lib/vst/Corvalen.so
+            usr/lib/lv2/corvalen.lv2/corvalen.so) ;;
         i386) triple=i386-linux-gnu binaries=(usr/lib/vst/Corvalen.so) ;;
         *) fail "name does not end in _amd64.deb or _i386.deb"; return ;;
     esac
@@ -37,6 +39,10 @@ check_deb() {
 -rw-r--r-- root/root ./usr/share/doc/corvalen/copyright
 LIST
         [[ $arch == i386 ]] || cat <<LIST
+-rw-r--r-- root/root ./usr/lib/lv2/corvalen.lv2/corvalen.so
+-rw-r--r-- root/root ./usr/lib/lv2/corvalen.lv2/corvalen.ttl
+-rw-r--r-- root/root ./usr/lib/lv2/corvalen.lv2/manifest.ttl
+-rw-r--r-- root/root ./usr/lib/lv2/corvalen.lv2/presets.ttl
 -rw-r--r-- root/root ./usr/share/man/man1/corvalen-render.1.gz
 -rwxr-xr-x root/root ./usr/bin/corvalen-render
 LIST

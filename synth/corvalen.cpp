@@ -1,9 +1,10 @@
 #include "synth/corvalen.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "synth/rendering_loop.h"
 #include "vst_plugin/text_helpers.h"
 
 namespace {
@@ -20,10 +21,6 @@ bool copyText(char* destination, const char* text) {
 
 Atestsynth::Atestsynth(HostCallback audioMaster)
     : AudioEffectX(audioMaster, kProgramCount, kParameterCount) {
-    for (VstInt32 n = 1; n <= kProgramCount; ++n) {
-        programs[n - 1] = std::make_unique<testsynthProgram>();
-        programs[n - 1]->setName(("init" + std::to_string(n)).c_str());
-    }
     setProgram(0);
 
     // Without a host the record keeps the base defaults.
@@ -36,12 +33,6 @@ Atestsynth::Atestsynth(HostCallback audioMaster)
         isSynth(true);
         setUniqueID(packFourCharCode('K', 'q', 'z', 't'));
     }
-
-    instrument = std::make_unique<velquistdsp::tbowedstring>(kLowestFrequency);
-    // A new envelope settles at its sustain level; releasing it once makes the first note's
-    // attack start from silence.
-    instrument->noteOff(0.0f);
-    noteOffValue = parameters.get(kOffGainParameter) / 1000.0f;
     suspend();
 }
 
@@ -78,4 +69,29 @@ bool Atestsynth::getOutputProperties(VstInt32 index, VstPinProperties* propertie
     std::snprintf(properties->label, sizeof properties->label, "Vstx %d", index + 1);
     properties->flags = kPinActiveAndStereo;
     return true;
+}
+
+VstInt32 Atestsynth::processEvents(VstEvents* events) {
+    engine.beginEvents();
+    if (events == nullptr) return 1;
+    // The record declares two pointers; hosts allocate room for numEvents of them. Events of
+    // other types are skipped and do not interrupt running status.
+    VstEvent* const* const list = events->events;
+    for (VstInt32 i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = list[i];
+        if (event == nullptr || event->type != kVstMidiType) continue;
+        const auto& midi = *reinterpret_cast<const VstMidiEvent*>(event);
+        engine.addMidi(midi.deltaFrames, static_cast<std::uint8_t>(midi.midiData[0]),
+                       static_cast<std::uint8_t>(midi.midiData[1]),
+                       static_cast<std::uint8_t>(midi.midiData[2]));
+    }
+    return 1;
+}
+
+void Atestsynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+    engine.renderReplacing(outputs, sampleFrames);
+}
+
+void Atestsynth::process(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+    engine.renderAdding(outputs, sampleFrames);
 }

@@ -12,50 +12,40 @@ constexpr int kAllNotesOff = 123;
 // Note and controller numbers carry 7 bits; masking keeps a stray high bit from indexing past
 // the 128 notes. The velocity is taken as the whole byte, as an unsigned 8-bit value: its
 // amplitude, velocity / 127, is defined for every byte, so a high bit needs no repair.
-std::uint8_t numberByte(char byte) {
-    return static_cast<std::uint8_t>(byte) & 0x7F;
+std::uint8_t numberByte(std::uint8_t byte) {
+    return static_cast<std::uint8_t>(byte & 0x7F);
 }
 
 }  // namespace
 
-void EventQueue::fill(const VstEvents* events, std::uint8_t soundingNote) {
+void EventQueue::begin(std::uint8_t soundingNote) {
     eventCount = 0;
     trackedNote = soundingNote;
     noteBeforeLastEntry = soundingNote;
-    if (events == nullptr) return;
-
-    // A first byte below 0x10 carries no kind of its own: it repeats the kind of the previous
-    // MIDI event of the list (running status). Events of other types do not interrupt it.
-    int runningKind = kNoRunningKind;
-    // The record declares two pointers; hosts allocate room for numEvents of them.
-    VstEvent* const* const list = events->events;
-    for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = list[i];
-        if (event == nullptr || event->type != kVstMidiType) continue;
-        takeMidi(*reinterpret_cast<const VstMidiEvent*>(event), runningKind);
-    }
+    runningKind = kNoRunningKind;
 }
 
-void EventQueue::takeMidi(const VstMidiEvent& event, int& runningKind) {
-    int kind = static_cast<std::uint8_t>(event.midiData[0]) & 0xF0;
+void EventQueue::add(std::int32_t frame, std::uint8_t status, std::uint8_t data1,
+                     std::uint8_t data2) {
+    int kind = status & 0xF0;
     if (kind == kNoRunningKind) {
         kind = runningKind;
     } else {
         runningKind = kind;
     }
-    const std::uint8_t first = numberByte(event.midiData[1]);
-    const std::uint8_t second = static_cast<std::uint8_t>(event.midiData[2]);
+    const std::uint8_t first = numberByte(data1);
+    const std::uint8_t second = data2;
 
     if (kind == kNoteOn && second != 0) {
-        queueNoteOn(first, second, event.deltaFrames);
+        queueNoteOn(first, second, frame);
     } else if (kind == kNoteOn || kind == kNoteOff) {
         // Releasing a key other than the last started one changes nothing.
-        if (first == trackedNote) queueRelease(second, event.deltaFrames);
+        if (first == trackedNote) queueRelease(second, frame);
     } else if (kind == kControlChange) {
         // All Notes Off and All Sound Off release the sounding note. Other controllers are
         // ignored: the instrument's control numbers are not MIDI controller numbers (bank
         // select, controller 0, must not move the bow).
-        if (first == kAllNotesOff || first == kAllSoundOff) queueRelease(0, event.deltaFrames);
+        if (first == kAllNotesOff || first == kAllSoundOff) queueRelease(0, frame);
     }
 }
 

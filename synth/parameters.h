@@ -5,7 +5,7 @@
 
 class testsynthProgram;
 
-// Parameter numbers as the host sees them.
+// Parameter numbers, the same in every format (VST 2 parameter indexes, LV2 control ports).
 enum ParameterIndex : int {
     kBowPosParameter = 0,
     kBowPresParameter = 1,
@@ -15,16 +15,6 @@ enum ParameterIndex : int {
     kLevelParameter = 5,
     kParameterCount = 6,
 };
-
-// Name and unit label shown by the host; null for an index outside 0..5.
-const char* parameterName(int index);
-const char* parameterLabel(int index);
-
-// Writes the text the host shows for parameter `index` holding `value` into a host buffer
-// of at least 9 bytes. The texts are never longer than 8 characters: a value whose number
-// would not fit shows as kDisplayOverflowText instead.
-void writeParameterDisplay(int index, float value, char* text);
-constexpr const char* kDisplayOverflowText = "********";
 
 // The parameter values, written by the host on any thread and read by the audio thread, in
 // two sets kept apart:

@@ -1,11 +1,16 @@
-# cmake -DLIBRARY=<file> -DOBJDUMP=<objdump> -DNM=<nm> -DFORMAT=<bfd format> -P check_library.cmake
+# cmake -DLIBRARY=<file> -DOBJDUMP=<objdump> -DNM=<nm> -DFORMAT=<bfd format> [-DEXPORT=<name>]
+#       -P check_library.cmake
 #
 # Checks a built plug-in library as a host's loader sees it:
 #  - its object format is the target's (elf32-i386, elf64-x86-64, pei-i386, pei-x86-64);
-#  - it exports exactly one name, `main` (nm -D for ELF, the PE export table for DLLs);
+#  - it exports exactly one name, EXPORT (`main` by default; `lv2_descriptor` for the LV2
+#    plug-in), as code (nm -D for ELF, the PE export table for DLLs);
 #  - a DLL imports only system DLLs, so that a host needs nothing installed beside it;
 #  - a DLL carries no link time in its headers, so that two builds give the same bytes.
 cmake_policy(VERSION 3.21)
+if(NOT EXPORT)
+    set(EXPORT main)
+endif()
 
 foreach(var LIBRARY OBJDUMP NM FORMAT)
     if(NOT ${var})
@@ -72,7 +77,7 @@ else()
     endforeach()
 endif()
 
-if(NOT exports STREQUAL "main")
-    message(FATAL_ERROR "${LIBRARY} exports [${exports}]; expected exactly [main]")
+if(NOT exports STREQUAL EXPORT)
+    message(FATAL_ERROR "${LIBRARY} exports [${exports}]; expected exactly [${EXPORT}]")
 endif()
-message(STATUS "${LIBRARY}: ${format}, exports only main")
+message(STATUS "${LIBRARY}: ${format}, exports only ${EXPORT}")

@@ -5,11 +5,12 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "vst_host/effect.h"
 #include "vst_host/event_list.h"
-#include "vst_host/event_scheduler.h"
+#include "vst_host/event_scheduler.h"  // TimedEvent
 #include "vst_host/host.h"
 
 namespace corvalen::test {
@@ -60,6 +61,32 @@ constexpr std::array<int, 9> kBlockSizes = {1, 7, 64, 333, 512, 1024, 100, 2, 77
 
 }  // namespace
 
+std::vector<PhraseBlock> phraseBlocks() {
+    std::vector<PhraseBlock> blocks;
+    std::size_t nextNote = 0, nextChange = 0, blockNumber = 0;
+    for (int start = 0; start < kPhraseFrames; ++blockNumber) {
+        PhraseBlock block;
+        block.start = start;
+        block.frames =
+            std::min(kBlockSizes[blockNumber % kBlockSizes.size()], kPhraseFrames - start);
+        for (;
+             nextChange < kParameterChanges.size() && kParameterChanges[nextChange].frame <= start;
+             ++nextChange) {
+            const ParameterAt& change = kParameterChanges[nextChange];
+            block.changes.push_back({change.index, change.value});
+        }
+        for (; nextNote < kNotes.size() && kNotes[nextNote].frame < start + block.frames;
+             ++nextNote) {
+            const vsthost::TimedEvent& note = kNotes[nextNote];
+            block.notes.push_back({static_cast<VstInt32>(note.frame - start), note.bytes[0],
+                                   note.bytes[1], note.bytes[2]});
+        }
+        start += block.frames;
+        blocks.push_back(std::move(block));
+    }
+    return blocks;
+}
+
 std::vector<float> renderPhrase(const vsthost::PluginLibrary& library) {
     vsthost::Host host(vsthost::HostProfile::kVersionOnly);
     AEffect* record = host.open(library);
@@ -74,31 +101,22 @@ std::vector<float> renderPhrase(const vsthost::PluginLibrary& library) {
     float* inputs[2] = {silence.data(), silence.data()};
     float* outputs[2] = {left.data(), right.data()};
     vsthost::EventList list(kNotes.size());
-    vsthost::EventScheduler scheduler(kNotes, static_cast<int>(kNotes.size()));
-
-    std::size_t nextChange = 0, blockNumber = 0;
-    for (int start = 0; start < kPhraseFrames; ++blockNumber) {
-        const int frames =
-            std::min(kBlockSizes[blockNumber % kBlockSizes.size()], kPhraseFrames - start);
-        for (;
-             nextChange < kParameterChanges.size() && kParameterChanges[nextChange].frame <= start;
-             ++nextChange) {
-            const ParameterAt& change = kParameterChanges[nextChange];
+    for (const PhraseBlock& block : phraseBlocks()) {
+        for (const PhraseParameterChange& change : block.changes) {
             effect.setParameter(change.index, change.value);
         }
-
-        scheduler.next(start, frames, list);
+        list.clear();
+        for (const vsthost::MidiMessage& message : block.notes) list.add(message);
         if (!list.empty()) effect.sendEvents(list);
 
         // A replacing call must write every sample: leftovers would show as NaN.
         std::fill(left.begin(), left.end(), std::numeric_limits<float>::quiet_NaN());
         std::fill(right.begin(), right.end(), std::numeric_limits<float>::quiet_NaN());
-        effect.processReplacing(inputs, outputs, frames);
-        for (int i = 0; i < frames; ++i) {
+        effect.processReplacing(inputs, outputs, block.frames);
+        for (int i = 0; i < block.frames; ++i) {
             interleaved.push_back(left[static_cast<std::size_t>(i)]);
             interleaved.push_back(right[static_cast<std::size_t>(i)]);
         }
-        start += frames;
     }
 
     effect.suspend();

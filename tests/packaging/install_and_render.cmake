@@ -2,7 +2,9 @@
 # exactly the expected files, the installed tool's version, and a render of the demo phrase
 # with the installed tool and the plug-in it finds on its own, identical to the build tree's.
 # The prefix is then moved and the tool run through a symbolic link, so finding the plug-in
-# must follow the tool's real location, not the prefix given at install time.
+# must follow the tool's real location, not the prefix given at install time. With LV2DIR given
+# (a build with the LV2 plug-in), the bundle must be installed too, and lv2ls must list the
+# plug-in from the scratch prefix alone (LV2_PATH).
 function(run_checked output_var)
     execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
@@ -25,6 +27,11 @@ set(expected
     share/doc/corvalen/changelog.gz
     share/doc/corvalen/copyright
     share/man/man1/corvalen-render.1.gz)
+if(LV2DIR)
+    foreach(file corvalen.so corvalen.ttl manifest.ttl presets.ttl)
+        list(APPEND expected ${LV2DIR}/corvalen.lv2/${file})
+    endforeach()
+endif()
 list(SORT expected)
 if(NOT installed STREQUAL expected)
     message(FATAL_ERROR "installed files:\n  ${installed}\nexpected:\n  ${expected}")
@@ -34,6 +41,13 @@ set(tool ${prefix}/${BINDIR}/corvalen-render)
 run_checked(version ${tool} --version)
 if(NOT version STREQUAL "corvalen-render ${VERSION}\n")
     message(FATAL_ERROR "--version printed '${version}', expected 'corvalen-render ${VERSION}'")
+endif()
+
+if(LV2DIR)
+    run_checked(listed ${CMAKE_COMMAND} -E env LV2_PATH=${prefix}/${LV2DIR} ${LV2LS})
+    if(NOT listed STREQUAL "urn:velquist:corvalen\n")
+        message(FATAL_ERROR "lv2ls with LV2_PATH=${prefix}/${LV2DIR} listed:\n${listed}")
+    endif()
 endif()
 
 run_checked(ignored ${BUILD_TOOL} --plugin ${BUILD_PLUGIN} --quiet --output ${WORK_DIR}/built.wav)

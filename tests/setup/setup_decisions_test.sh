@@ -3,6 +3,8 @@
 # apt-get, dpkg, dpkg-query and sudo on PATH: an update that fails, fails only for the foreign
 # architecture, or succeeds; a package apt refuses. Usage: setup_decisions_test.sh SCRIPTS_DIR
 set -uo pipefail
+# A run of scripts/test.sh shares its apt state with every set-up it starts: not with these.
+unset CORVALEN_APT_STATE
 scripts=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
