@@ -24,7 +24,7 @@ check_deb() {
     # the VST 2 plug-in.
     arch=$(sed -n 's/.*_\([a-z0-9]*\)\.deb$/\1/p' <<<"$deb")
     case $arch in
-        amd64) triple=x86_64-linux-gnu binaries=(usr/bin/corvalen-render usr/lib/vst/Corvalen.so
+        amd64) triple=x86_64-linux-gnu binaries=(usr/bin/corvalen-render usr/bin/corvalen-play usr/lib/vst/Corvalen.so
             usr/lib/lv2/corvalen.lv2/corvalen.so) ;;
         i386) triple=i386-linux-gnu binaries=(usr/lib/vst/Corvalen.so) ;;
         *) fail "name does not end in _amd64.deb or _i386.deb"; return ;;
@@ -43,7 +43,9 @@ LIST
 -rw-r--r-- root/root ./usr/lib/lv2/corvalen.lv2/corvalen.ttl
 -rw-r--r-- root/root ./usr/lib/lv2/corvalen.lv2/manifest.ttl
 -rw-r--r-- root/root ./usr/lib/lv2/corvalen.lv2/presets.ttl
+-rw-r--r-- root/root ./usr/share/man/man1/corvalen-play.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/corvalen-render.1.gz
+-rwxr-xr-x root/root ./usr/bin/corvalen-play
 -rwxr-xr-x root/root ./usr/bin/corvalen-render
 LIST
     } | sort >"$expected"

@@ -4,7 +4,8 @@
 # The prefix is then moved and the tool run through a symbolic link, so finding the plug-in
 # must follow the tool's real location, not the prefix given at install time. With LV2DIR given
 # (a build with the LV2 plug-in), the bundle must be installed too, and lv2ls must list the
-# plug-in from the scratch prefix alone (LV2_PATH).
+# plug-in from the scratch prefix alone (LV2_PATH). With PLAYER, corvalen-play and its man page
+# must be there too.
 function(run_checked output_var)
     execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
@@ -27,6 +28,9 @@ set(expected
     share/doc/corvalen/changelog.gz
     share/doc/corvalen/copyright
     share/man/man1/corvalen-render.1.gz)
+if(PLAYER)
+    list(APPEND expected ${BINDIR}/corvalen-play share/man/man1/corvalen-play.1.gz)
+endif()
 if(LV2DIR)
     foreach(file corvalen.so corvalen.ttl manifest.ttl presets.ttl)
         list(APPEND expected ${LV2DIR}/corvalen.lv2/${file})
@@ -41,6 +45,13 @@ set(tool ${prefix}/${BINDIR}/corvalen-render)
 run_checked(version ${tool} --version)
 if(NOT version STREQUAL "corvalen-render ${VERSION}\n")
     message(FATAL_ERROR "--version printed '${version}', expected 'corvalen-render ${VERSION}'")
+endif()
+
+if(PLAYER)
+    run_checked(version ${prefix}/${BINDIR}/corvalen-play --version)
+    if(NOT version STREQUAL "corvalen-play ${VERSION}\n")
+        message(FATAL_ERROR "corvalen-play --version printed '${version}'")
+    endif()
 endif()
 
 if(LV2DIR)

@@ -22,6 +22,7 @@
 #include "tests/support/plugin_under_test.h"
 #include "tools/play/play_engine.h"
 #include "vst_host/heap_counter.h"
+#include "vst_host/sanitizer_build.h"
 #include "vst_host/wait_counter.h"
 
 namespace {
@@ -100,13 +101,18 @@ void playInChild(PlayEngine& engine, int period) {
     syscall(SYS_getpid);
     g_afterPeriods = 0;
     g_findings->allocations = corvalen::vsthost::HeapCounter::stopCounting().allocations;
-    g_findings->waits = corvalen::vsthost::WaitCounter::stopCounting().total();
+    const corvalen::vsthost::WaitCalls waits = corvalen::vsthost::WaitCounter::stopCounting();
+    g_findings->waits = waits.total() + waits.attempts + waits.yields;
     g_findings->finished = 1;
     syscall(SYS_exit_group, 0);
 }
 
 TEST(PlayRealTime, APeriodAllocatesLocksAndCallsTheSystemNever) {
-    ASSERT_TRUE(corvalen::vsthost::WaitCounter::interpositionProblem().empty());
+    // Sanitizer builds own the lock functions: there the locks go unwatched.
+    const bool locksWatched = corvalen::vsthost::WaitCounter::interpositionProblem().empty();
+#ifndef CORVALEN_SANITIZER_BUILD
+    EXPECT_TRUE(locksWatched) << corvalen::vsthost::WaitCounter::interpositionProblem();
+#endif
     for (double sessionRate : {48000.0, 44100.0}) {
         SCOPED_TRACE(sessionRate);
         auto plugin =
@@ -135,7 +141,7 @@ TEST(PlayRealTime, APeriodAllocatesLocksAndCallsTheSystemNever) {
         EXPECT_EQ(g_findings->controlCalls, 1);
         EXPECT_EQ(g_findings->systemCalls, 0) << "first: " << g_findings->firstSystemCall;
         EXPECT_EQ(g_findings->allocations, 0u);
-        EXPECT_EQ(g_findings->waits, 0u);
+        if (locksWatched) EXPECT_EQ(g_findings->waits, 0u);
         munmap(shared, sizeof(Findings));
 
         // The child played: the same periods here leave sound in the ring, and the flood past

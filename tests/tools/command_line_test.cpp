@@ -139,42 +139,8 @@ TEST(CommandLine, HelpAndManPageListExactlyTheOptionsOfTheTable) {
     const std::set<std::string> table(names.begin(), names.end());
     ASSERT_EQ(table.size(), names.size()) << "a name is declared twice";
 
-    const std::regex optionWord("(^|[^a-z-])(--?[a-z][a-z-]*)");
-    auto optionsIn = [&](const std::string& line) {
-        std::set<std::string> found;
-        for (auto it = std::sregex_iterator(line.begin(), line.end(), optionWord);
-             it != std::sregex_iterator(); ++it) {
-            found.insert((*it)[2]);
-        }
-        return found;
-    };
-    // Help: the option column of every entry line, and the aliases' "(also ...)" lines.
-    std::set<std::string> help;
-    std::istringstream helpLines(corvalen::render::usageText());
-    const std::regex entry("^  (-[a-z], |    )(--[a-z-]+)|^ +\\(also (--[a-z-]+)\\)$");
-    for (std::string line; std::getline(helpLines, line);) {
-        std::smatch match;
-        if (!std::regex_search(line, match, entry)) continue;
-        for (const std::string& name : optionsIn(match.str(0))) help.insert(name);
-    }
-    EXPECT_EQ(help, table);
-
-    // Man page: the term line after each .TP of the OPTIONS section, where roff writes '-' as
-    // "\-".
-    std::ifstream page(MAN_PAGE);
-    ASSERT_TRUE(page) << MAN_PAGE;
-    std::set<std::string> man;
-    bool inOptions = false;
-    bool term = false;
-    for (std::string line; std::getline(page, line);) {
-        if (line.rfind(".SH", 0) == 0) inOptions = line == ".SH OPTIONS";
-        if (inOptions && term) {
-            line = std::regex_replace(line, std::regex("\\\\-"), "-");
-            for (const std::string& name : optionsIn(line)) man.insert(name);
-        }
-        term = inOptions && line == ".TP";
-    }
-    EXPECT_EQ(man, table);
+    EXPECT_EQ(corvalen::test::optionsInHelp(corvalen::render::usageText()), table);
+    EXPECT_EQ(corvalen::test::optionsInManPage(MAN_PAGE), table);
 }
 
 TEST(CommandLine, ParameterNamesCompareWithoutBlanksAndCase) {

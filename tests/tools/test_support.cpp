@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
 
 namespace corvalen::test {
 
@@ -162,6 +166,48 @@ double estimateFrequency(const std::vector<float>& samples, std::size_t start, s
     const double curvature = before - 2 * bestValue + after;
     const double shift = curvature != 0.0 ? 0.5 * (before - after) / curvature : 0.0;
     return sampleRate / (static_cast<double>(best) + shift);
+}
+
+namespace {
+
+std::set<std::string> optionWordsIn(const std::string& line) {
+    static const std::regex optionWord("(^|[^a-z-])(--?[a-z][a-z-]*)");
+    std::set<std::string> found;
+    for (auto it = std::sregex_iterator(line.begin(), line.end(), optionWord);
+         it != std::sregex_iterator(); ++it) {
+        found.insert((*it)[2]);
+    }
+    return found;
+}
+
+}  // namespace
+
+std::set<std::string> optionsInHelp(const std::string& help) {
+    std::set<std::string> names;
+    std::istringstream lines(help);
+    const std::regex entry("^  (-[a-z], |    )(--[a-z-]+)|^ +\\(also (--[a-z-]+)\\)$");
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (!std::regex_search(line, match, entry)) continue;
+        for (const std::string& name : optionWordsIn(match.str(0))) names.insert(name);
+    }
+    return names;
+}
+
+std::set<std::string> optionsInManPage(const std::string& path) {
+    std::ifstream page(path);
+    std::set<std::string> names;
+    bool inOptions = false;
+    bool term = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line.rfind(".SH", 0) == 0) inOptions = line == ".SH OPTIONS";
+        if (inOptions && term) {
+            line = std::regex_replace(line, std::regex("\\\\-"), "-");
+            for (const std::string& name : optionWordsIn(line)) names.insert(name);
+        }
+        term = inOptions && line == ".TP";
+    }
+    return names;
 }
 
 }  // namespace corvalen::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,13 @@ public:
 private:
     std::string path_;
 };
+
+// The option names a --help text lists: the option column of every entry line, and the
+// aliases' "(also ...)" lines.
+std::set<std::string> optionsInHelp(const std::string& help);
+// The option names of a man page: the term line after each .TP of its OPTIONS section (where
+// roff writes '-' as "\-"). Empty when the file cannot be read.
+std::set<std::string> optionsInManPage(const std::string& path);
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::string> readLines(const std::string& path);
