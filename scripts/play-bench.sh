@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# corvalen-play's cost and xruns (not run in CI; about 2 x MINUTES + 3 minutes):
+#  1. the work of one JACK period (bench/play_bench: MIDI in, Corvalen through the rate adapter,
+#     the recording ring) against the plug-in's own processReplacing for the same source
+#     frames, at 44.1 and 48 kHz in 64- and 256-frame periods;
+#  2. at 48 kHz in 64- and 256-frame periods, MINUTES (default 10) of the player sounding
+#     (jack_midiseq repeats a phrase into it) beside an idle reference client that does
+#     nothing, on a private dummy-driver server in real time: the lines of jackd's log that name
+#     each as not finished in time. This machine drops periods by itself at small periods, so
+#     only the comparison with the idle client tells what the player adds.
+#
+#   scripts/play-bench.sh [MINUTES]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+minutes=${1:-10}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j 2 --target play_bench Corvalen corvalen-play >/dev/null
+echo "== cost of one period (ns of CPU time; median of 5)"
+build/bench/bench/play_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true |
+    grep -E "median"
+
+# The idle reference: a client whose process callback returns at once.
+cat >"$work/idle.c" <<'C'
+#include <jack/jack.h>
+#include <unistd.h>
+static int idle(jack_nframes_t n, void* a) { (void)n; (void)a; return 0; }
+int main(void) {
+    jack_client_t* c = jack_client_open("idle", JackNoStartServer, 0);
+    if (!c) return 1;
+    jack_set_process_callback(c, idle, 0);
+    jack_activate(c);
+    for (;;) pause();
+}
+C
+cc -O2 -o "$work/idle" "$work/idle.c" $(pkg-config --cflags --libs jack)
+
+for period in 64 256; do
+    export JACK_DEFAULT_SERVER="corvalen-bench-$$-$period" JACK_NO_START_SERVER=1
+    log="$work/jackd-$period.log"
+    jackd --realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
+    server=$!
+    pids+=("$server")
+    until jack_lsp >/dev/null 2>&1; do sleep 0.05; done
+    build/bench/tools/corvalen-play -q --no-connect -n player &
+    pids+=($!)
+    "$work/idle" &
+    pids+=($!)
+    until jack_lsp 2>/dev/null | grep -q player:midi_in; do sleep 0.05; done
+    # A note every 0.25 s, held for 0.2 s: the player sounds all the time.
+    jack_midiseq seq 12000 0 69 9600 6000 72 9600 >/dev/null 2>&1 &
+    pids+=($!)
+    sleep 0.5
+    jack_connect seq:out player:midi_in
+    sleep $((minutes * 60))
+    player=$(grep -c "client = player was not finished" "$log" || true)
+    idle=$(grep -c "client = idle was not finished" "$log" || true)
+    others=$(grep -c "was not finished" "$log" || true)
+    echo "== 48000 Hz, $period-frame periods, $minutes min: player named $player times, idle client $idle, all clients $others"
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    pids=()
+done
