@@ -7,6 +7,8 @@
 #include <set>
 #include <sstream>
 
+#include "tests/tools/test_support.h"
+
 namespace {
 
 using corvalen::render::Options;
