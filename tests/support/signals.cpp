@@ -41,9 +41,12 @@ std::size_t nonFiniteCount(const std::vector<float>& x) {
         std::count_if(x.begin(), x.end(), [](float v) { return !std::isfinite(v); }));
 }
 
-double measurePeriod(const std::vector<float>& x, std::size_t from, double expected) {
-    const int maxLag = static_cast<int>(expected * 1.2) + 2;
-    const std::size_t length = x.size() - from - static_cast<std::size_t>(maxLag) - 1;
+double periodBetween(const std::vector<float>& x, std::size_t from, std::size_t length, int minLag,
+                     int maxLag) {
+    if (minLag < 1 || maxLag < minLag ||
+        from + length + static_cast<std::size_t>(maxLag) + 2 > x.size()) {
+        return 0.0;
+    }
     auto correlation = [&](int lag) {
         double sum = 0, a = 0, b = 0;
         for (std::size_t i = from; i < from + length; ++i) {
@@ -55,12 +58,27 @@ double measurePeriod(const std::vector<float>& x, std::size_t from, double expec
     };
     int best = 0;
     double bestValue = -2;
-    for (int lag = static_cast<int>(expected * 0.8); lag <= maxLag - 1; ++lag) {
+    for (int lag = minLag; lag <= maxLag; ++lag) {
         const double value = correlation(lag);
         if (value > bestValue) bestValue = value, best = lag;
     }
     const double left = correlation(best - 1), right = correlation(best + 1);
-    return best + 0.5 * (left - right) / (left - 2 * bestValue + right);
+    const double curvature = left - 2 * bestValue + right;
+    return best + (curvature != 0.0 ? 0.5 * (left - right) / curvature : 0.0);
+}
+
+double measurePeriod(const std::vector<float>& x, std::size_t from, double expected) {
+    const int maxLag = static_cast<int>(expected * 1.2) + 2;
+    const std::size_t length = x.size() - from - static_cast<std::size_t>(maxLag) - 1;
+    return periodBetween(x, from, length, static_cast<int>(expected * 0.8), maxLag - 1);
+}
+
+double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
+                         double sampleRate, double minHz, double maxHz) {
+    const double period =
+        periodBetween(samples, start, length, static_cast<int>(sampleRate / maxHz),
+                      static_cast<int>(sampleRate / minHz) + 1);
+    return period > 0.0 ? sampleRate / period : 0.0;
 }
 
 }  // namespace corvalen::test
