@@ -40,13 +40,14 @@
 
 #include "fuzz/byte_reader.h"
 #include "fuzz/plugin_harness.h"
+#include "tests/support/float_bits.h"
 
 namespace {
 
 using corvalen::fuzz::ByteReader;
-using corvalen::fuzz::floatBits;
 using corvalen::fuzz::Instance;
 using corvalen::fuzz::sameSample;
+using corvalen::test::bitsOf;
 
 constexpr VstInt32 kMaxFrames = 4096;  // enough for every path; larger blocks only cost time
 // Frames per input before blocks are cut to kShortBlock frames, so that an input made of
@@ -236,10 +237,9 @@ private:
             effect->setParameter(index, value);
             const float readBack = effect->getParameter(index);
             if (!isParameter) {
-                CORVALEN_FUZZ_CHECK(floatBits(readBack) == 0, "unknown index reads non-zero",
-                                    index);
+                CORVALEN_FUZZ_CHECK(bitsOf(readBack) == 0, "unknown index reads non-zero", index);
             } else if (std::isfinite(value)) {
-                CORVALEN_FUZZ_CHECK(floatBits(readBack) == floatBits(value),
+                CORVALEN_FUZZ_CHECK(bitsOf(readBack) == bitsOf(value),
                                     "parameter does not read back", index);
             } else {
                 CORVALEN_FUZZ_CHECK(std::isfinite(readBack), "parameter took a non-finite value",
@@ -269,9 +269,8 @@ private:
 
         for (std::size_t i = 0; i < replaced.frames(); ++i) {
             const float y = replaced.channel(0)[i];
-            CORVALEN_FUZZ_CHECK(floatBits(y) != kUnwrittenBits, "frame not written", i);
-            CORVALEN_FUZZ_CHECK(floatBits(replaced.channel(1)[i]) == floatBits(y), "outputs differ",
-                                i);
+            CORVALEN_FUZZ_CHECK(bitsOf(y) != kUnwrittenBits, "frame not written", i);
+            CORVALEN_FUZZ_CHECK(bitsOf(replaced.channel(1)[i]) == bitsOf(y), "outputs differ", i);
             const float expected = before[i] + y;
             for (int c = 0; c < 2; ++c) {
                 CORVALEN_FUZZ_CHECK(sameSample(accumulated.channel(c)[i], expected),

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/support/float_bits.h"
 #include "tests/support/plugin_under_test.h"
 
 namespace corvalen::fuzz {
@@ -44,15 +45,9 @@ Instance::~Instance() {
     CORVALEN_FUZZ_CHECK(answer == 1, "effClose did not answer 1", answer);
 }
 
-std::uint32_t floatBits(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 bool sameSample(float a, float b) {
     if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-    return floatBits(a) == floatBits(b);
+    return test::bitsOf(a) == test::bitsOf(b);
 }
 
 }  // namespace corvalen::fuzz

@@ -32,7 +32,6 @@ public:
     ~Instance();
 };
 
-std::uint32_t floatBits(float value);
 // Bit for bit, except that any NaN equals any NaN.
 bool sameSample(float a, float b);
 

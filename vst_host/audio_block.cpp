@@ -30,10 +30,6 @@ std::vector<float> AudioBlock::channel(int index) const {
     return std::vector<float>(samples.begin(), samples.begin() + static_cast<long>(frames_));
 }
 
-void AudioBlock::fillOutputs(float value) {
-    for (auto& samples : outputs_) std::fill_n(samples.begin(), frames_, value);
-}
-
 bool AudioBlock::guardsIntact() const {
     for (const auto* set : {&inputs_, &outputs_}) {
         for (const auto& samples : *set) {

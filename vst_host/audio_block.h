@@ -28,8 +28,6 @@ public:
     const float* right() const { return outputs_[1].data(); }
     // The first frames() samples of an output.
     std::vector<float> channel(int index) const;
-    // Sets every output sample of the block to `value`, guards untouched.
-    void fillOutputs(float value);
     // True while nothing was written after the end of any channel.
     bool guardsIntact() const;
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 using velquistdsp::tbowtbl;
 

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "dsp/bowed_string.h"
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 using velquistdsp::tbowedstring;
 
+using corvalen::test::bitsOf;
 namespace {
 
 std::vector<float> playPhrase() {

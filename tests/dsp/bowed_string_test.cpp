@@ -6,11 +6,13 @@
 #include <limits>
 #include <vector>
 
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
+#include "tests/support/signals.h"
 
 using velquistdsp::tadsr;
 using velquistdsp::tbowedstring;
 
+using corvalen::test::bitsOf;
 namespace {
 
 // The instrument as the plug-in sets it up: 20 Hz lowest frequency, released at once.
@@ -23,22 +25,6 @@ std::vector<float> render(tbowedstring& string, int samples) {
     std::vector<float> out(samples);
     for (float& sample : out) sample = string.computeSample();
     return out;
-}
-
-// Lag in [minLag, maxLag] with the largest autocorrelation over the given window.
-int dominantPeriod(const std::vector<float>& signal, int start, int window, int minLag,
-                   int maxLag) {
-    int best = minLag;
-    double bestScore = -1e300;
-    for (int lag = minLag; lag <= maxLag; ++lag) {
-        double score = 0.0;
-        for (int i = start; i < start + window; ++i) score += double(signal[i]) * signal[i + lag];
-        if (score > bestScore) {
-            bestScore = score;
-            best = lag;
-        }
-    }
-    return best;
 }
 
 }  // namespace
@@ -109,7 +95,7 @@ TEST(BowedString, SustainedToneHasAPeriodOfAboutNinetyNineSamples) {
     }
     EXPECT_GT(energy, 1e-3);
     // Loop delay 96 plus the delays of the bridge filter and the bow coupling.
-    EXPECT_NEAR(99, dominantPeriod(out, 10000, 4000, 60, 140), 1);
+    EXPECT_NEAR(99, corvalen::test::periodBetween(out, 10000, 4000, 60, 140), 1);
 }
 
 TEST(BowedString, BowVelocityScale) {

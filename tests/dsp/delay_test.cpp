@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dsp/delay_linear.h"
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 using velquistdsp::Tdelay;
 using velquistdsp::tdlinel;

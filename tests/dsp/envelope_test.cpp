@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dsp/adsr.h"
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 using velquistdsp::tadsr;
 using velquistdsp::tenvelope;

@@ -4,7 +4,7 @@
 
 #include "dsp/biquad.h"
 #include "dsp/one_pole.h"
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 using velquistdsp::TBiquad;
 using velquistdsp::tfilter;

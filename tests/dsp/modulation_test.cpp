@@ -15,7 +15,7 @@
 #include "dsp/delay_linear.h"
 #include "dsp/noise.h"
 #include "dsp/slow_modulator.h"
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 using velquistdsp::randomState;
 using velquistdsp::tbowedstring;

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "dsp/noise.h"
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 TEST(RandomGenerator, FirstSixNoiseValuesAfterLoad) {
     ASSERT_EQ(0u, velquistdsp::randomState());

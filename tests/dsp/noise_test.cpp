@@ -7,7 +7,7 @@
 
 #include "dsp/slow_modulator.h"
 #include "dsp/sub_noise.h"
-#include "tests/dsp/float_bits.h"
+#include "tests/support/float_bits.h"
 
 using velquistdsp::randomState;
 using velquistdsp::tnoise;

@@ -41,12 +41,12 @@ std::size_t nonFiniteCount(const std::vector<float>& x) {
         std::count_if(x.begin(), x.end(), [](float v) { return !std::isfinite(v); }));
 }
 
-namespace {
-
-// The lag in [firstLag, lastLag] where the normalised autocorrelation of `length` samples
-// from `from` on peaks, refined by a parabola through the peak and its two neighbours.
-double peakLag(const std::vector<float>& x, std::size_t from, std::size_t length, int firstLag,
-               int lastLag) {
+double periodBetween(const std::vector<float>& x, std::size_t from, std::size_t length, int minLag,
+                     int maxLag) {
+    if (minLag < 1 || maxLag < minLag ||
+        from + length + static_cast<std::size_t>(maxLag) + 2 > x.size()) {
+        return 0.0;
+    }
     auto correlation = [&](int lag) {
         double sum = 0, a = 0, b = 0;
         for (std::size_t i = from; i < from + length; ++i) {
@@ -58,26 +58,33 @@ double peakLag(const std::vector<float>& x, std::size_t from, std::size_t length
     };
     int best = 0;
     double bestValue = -2;
-    for (int lag = firstLag; lag <= lastLag; ++lag) {
+    for (int lag = minLag; lag <= maxLag; ++lag) {
         const double value = correlation(lag);
         if (value > bestValue) bestValue = value, best = lag;
     }
     const double left = correlation(best - 1), right = correlation(best + 1);
-    return best + 0.5 * (left - right) / (left - 2 * bestValue + right);
+    const double curvature = left - 2 * bestValue + right;
+    return best + (curvature != 0.0 ? 0.5 * (left - right) / curvature : 0.0);
 }
-
-}  // namespace
 
 double measurePeriod(const std::vector<float>& x, std::size_t from, double expected) {
     const int maxLag = static_cast<int>(expected * 1.2) + 2;
     const std::size_t length = x.size() - from - static_cast<std::size_t>(maxLag) - 1;
-    return peakLag(x, from, length, static_cast<int>(expected * 0.8), maxLag - 1);
+    return periodBetween(x, from, length, static_cast<int>(expected * 0.8), maxLag - 1);
 }
 
 double refinePeriod(const std::vector<float>& x, std::size_t from, double period, int periods) {
     const int centre = static_cast<int>(std::lround(period * periods));
     const std::size_t length = x.size() - from - static_cast<std::size_t>(centre) - 8;
-    return peakLag(x, from, length, centre - 3, centre + 3) / periods;
+    return periodBetween(x, from, length, centre - 3, centre + 3) / periods;
+}
+
+double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
+                         double sampleRate, double minHz, double maxHz) {
+    const double period =
+        periodBetween(samples, start, length, static_cast<int>(sampleRate / maxHz),
+                      static_cast<int>(sampleRate / minHz) + 1);
+    return period > 0.0 ? sampleRate / period : 0.0;
 }
 
 }  // namespace corvalen::test

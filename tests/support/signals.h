@@ -5,18 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
-namespace corvalen::test {
+#include "tests/support/float_bits.h"
 
-// The bit pattern of a float: the sound is specified to single-precision rounding, so "close"
-// is not good enough, and bits also tell +0 from -0.
-inline std::uint32_t bitsOf(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
+namespace corvalen::test {
 
 // Success when both have the same length and every sample the same bits; otherwise the
 // message gives the first difference.
@@ -36,10 +29,12 @@ double measurePeriod(const std::vector<float>& x, std::size_t from, double expec
 // A period measured as above, made precise from the peak near `periods` periods (within 3
 // samples of periods x period), so its error is that many times smaller.
 double refinePeriod(const std::vector<float>& x, std::size_t from, double period, int periods);
+// Period in samples of the strongest repetition in x[from, from + length) with a lag from
+// minLag to maxLag, found the same way; 0 when x is too short for the window and the lags.
+double periodBetween(const std::vector<float>& x, std::size_t from, std::size_t length, int minLag,
+                     int maxLag);
+// Frequency of the strongest period in samples[start, start + length) between minHz and maxHz.
+double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
+                         double sampleRate, double minHz, double maxHz);
 
 }  // namespace corvalen::test
-
-#define EXPECT_SAME_FLOAT(expected, actual) \
-    EXPECT_EQ(::corvalen::test::bitsOf(expected), ::corvalen::test::bitsOf(actual))
-#define ASSERT_SAME_FLOAT(expected, actual) \
-    ASSERT_EQ(::corvalen::test::bitsOf(expected), ::corvalen::test::bitsOf(actual))

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "tests/support/signals.h"
 #include "tests/tools/test_support.h"
 
 namespace {

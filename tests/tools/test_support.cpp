@@ -140,34 +140,6 @@ Wav readWav(const std::string& path) {
     return wav;
 }
 
-double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
-                         double sampleRate, double minHz, double maxHz) {
-    const auto minLag = static_cast<std::size_t>(sampleRate / maxHz);
-    const auto maxLag = static_cast<std::size_t>(sampleRate / minHz) + 1;
-    if (start + length + maxLag + 1 > samples.size()) return 0.0;
-    auto correlation = [&](std::size_t lag) {
-        double sum = 0.0;
-        for (std::size_t i = start; i < start + length; ++i) {
-            sum += static_cast<double>(samples[i]) * samples[i + lag];
-        }
-        return sum;
-    };
-    std::size_t best = minLag;
-    double bestValue = correlation(minLag);
-    for (std::size_t lag = minLag + 1; lag <= maxLag; ++lag) {
-        const double value = correlation(lag);
-        if (value > bestValue) {
-            bestValue = value;
-            best = lag;
-        }
-    }
-    const double before = correlation(best - 1);
-    const double after = correlation(best + 1);
-    const double curvature = before - 2 * bestValue + after;
-    const double shift = curvature != 0.0 ? 0.5 * (before - after) / curvature : 0.0;
-    return sampleRate / (static_cast<double>(best) + shift);
-}
-
 namespace {
 
 std::set<std::string> optionWordsIn(const std::string& line) {

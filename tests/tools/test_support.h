@@ -65,9 +65,4 @@ struct Wav {
 };
 Wav readWav(const std::string& path);
 
-// Frequency of the strongest period in samples[start, start + length), from the
-// autocorrelation peak between minHz and maxHz, refined by parabolic interpolation.
-double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
-                         double sampleRate, double minHz, double maxHz);
-
 }  // namespace corvalen::test

@@ -113,12 +113,12 @@ TEST_F(BaseDispatcher, VuIsScaledTo32767AndRoundedHalfToEven) {
 TEST_F(BaseDispatcher, SampleRateComesFromOptAndBlockSizeFromValue) {
     EXPECT_EQ(effect.dispatch(effSetSampleRate, 1, 96000, nullptr, 48000.0f), 0);
     EXPECT_EQ(onlyCall().operation, "setSampleRate");
-    EXPECT_EQ(floatBits(object->rate()), floatBits(48000.0f));
+    EXPECT_EQ(bitsOf(object->rate()), bitsOf(48000.0f));
     object->calls.clear();
     EXPECT_EQ(effect.dispatch(effSetBlockSize, 1, 256, nullptr, 22050.0f), 0);
     EXPECT_EQ(onlyCall().operation, "setBlockSize");
     EXPECT_EQ(object->block(), 256);
-    EXPECT_EQ(floatBits(object->rate()), floatBits(48000.0f));
+    EXPECT_EQ(bitsOf(object->rate()), bitsOf(48000.0f));
 }
 
 TEST_F(BaseDispatcher, MainsChangedSuspendsOnZeroAndResumesOtherwise) {

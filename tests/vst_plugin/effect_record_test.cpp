@@ -14,7 +14,7 @@ TEST_F(EffectRecord, PointsAtItsObjectAndStartsAtTheBaseDefaults) {
     EXPECT_EQ(effect.record()->object, static_cast<AudioEffect*>(object));
     EXPECT_EQ(effect.record()->numPrograms, RecordingEffect::kPrograms);
     EXPECT_EQ(effect.record()->numParams, RecordingEffect::kParams);
-    EXPECT_EQ(floatBits(object->rate()), floatBits(44100.0f));
+    EXPECT_EQ(bitsOf(object->rate()), bitsOf(44100.0f));
     EXPECT_EQ(object->block(), 1024);
     EXPECT_EQ(object->program(), 0);
     EXPECT_FALSE(object->hasEditor());
@@ -51,13 +51,13 @@ TEST_F(EffectRecord, SetParameterEntryReachesTheObjectWithoutCallingTheHost) {
     effect.setParameter(2, 0.375f);
     EXPECT_EQ(onlyCall().operation, "setParameter");
     EXPECT_EQ(onlyCall().args, Words{2});
-    EXPECT_EQ(floatBits(onlyCall().value), floatBits(0.375f));
+    EXPECT_EQ(bitsOf(onlyCall().value), bitsOf(0.375f));
     EXPECT_TRUE(host.calls().empty());
 }
 
 TEST_F(EffectRecord, GetParameterEntryPassesIndexAndValueThrough) {
     object->arm(0, -0.0f);
-    EXPECT_EQ(floatBits(effect.getParameter(-7)), floatBits(-0.0f));
+    EXPECT_EQ(bitsOf(effect.getParameter(-7)), bitsOf(-0.0f));
     EXPECT_EQ(onlyCall().operation, "getParameter");
     EXPECT_EQ(onlyCall().args, Words{-7});
 }

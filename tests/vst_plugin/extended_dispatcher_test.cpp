@@ -78,7 +78,7 @@ TEST_F(ExtendedDispatcher, BlockSizeAndRateComeFromValueAndOpt) {
     EXPECT_EQ(effect.dispatch(effSetBlockSizeAndSampleRate, 3, 512, nullptr, 48000.0f), 1);
     EXPECT_EQ(onlyCall().operation, "setBlockSizeAndSampleRate");
     EXPECT_EQ(object->block(), 512);
-    EXPECT_EQ(floatBits(object->rate()), floatBits(48000.0f));
+    EXPECT_EQ(bitsOf(object->rate()), bitsOf(48000.0f));
 }
 
 TEST_F(ExtendedDispatcher, VendorSpecificPassesIndexValuePtrAndOptInOrder) {
@@ -86,7 +86,7 @@ TEST_F(ExtendedDispatcher, VendorSpecificPassesIndexValuePtrAndOptInOrder) {
     EXPECT_EQ(effect.dispatch(effVendorSpecific, 11, 22, token(0x3300), 4.5f), -123456);
     EXPECT_EQ(onlyCall().operation, "vendorSpecific");
     EXPECT_EQ(onlyCall().args, (Words{11, 22, 0x3300}));
-    EXPECT_EQ(floatBits(onlyCall().value), floatBits(4.5f));
+    EXPECT_EQ(bitsOf(onlyCall().value), bitsOf(4.5f));
 }
 
 TEST_F(ExtendedDispatcher, VendorSpecificValueKeepsItsFullWidth) {

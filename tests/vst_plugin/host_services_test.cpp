@@ -134,7 +134,7 @@ TEST_F(HostServices, EachServiceSendsItsOpcodeAndArgumentsWithTheOwnRecord) {
         EXPECT_EQ(calls[0].index, c.index);
         EXPECT_EQ(calls[0].value, c.value);
         EXPECT_EQ(calls[0].ptr, c.ptr);
-        EXPECT_EQ(floatBits(calls[0].opt), floatBits(c.opt));
+        EXPECT_EQ(bitsOf(calls[0].opt), bitsOf(c.opt));
     }
 }
 
@@ -203,7 +203,7 @@ TEST_F(HostServices, AutomatedChangeSetsTheParameterBeforeTellingTheHost) {
     EXPECT_EQ(loggedBeforeHostCall, 1u);
     EXPECT_EQ(onlyCall().operation, "setParameter");
     EXPECT_EQ(onlyCall().args, Words{kArgA});
-    EXPECT_EQ(floatBits(onlyCall().value), floatBits(kOpt));
+    EXPECT_EQ(bitsOf(onlyCall().value), bitsOf(kOpt));
 }
 
 TEST_F(HostServices, WithoutAHostCallbackNothingIsCalledAndDefaultsAreAnswered) {

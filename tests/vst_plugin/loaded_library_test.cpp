@@ -45,7 +45,7 @@ TEST_F(LoadedLibrary, MainAsksForTheVersionWithANullRecord) {
     EXPECT_EQ(calls[0].index, 0);
     EXPECT_EQ(calls[0].value, 0);
     EXPECT_EQ(calls[0].ptr, nullptr);
-    EXPECT_EQ(floatBits(calls[0].opt), 0u);
+    EXPECT_EQ(bitsOf(calls[0].opt), 0u);
 }
 
 TEST_F(LoadedLibrary, MainGivesNullWhenTheHostAnswersVersionZero) {
@@ -83,7 +83,7 @@ TEST_F(LoadedLibrary, RecordHoldsTheBaseDefaults) {
     EXPECT_EQ(record->initialDelay, 0);
     EXPECT_EQ(record->realQualities, 0);
     EXPECT_EQ(record->offQualities, 0);
-    EXPECT_EQ(floatBits(record->ioRatio), floatBits(1.0f));
+    EXPECT_EQ(bitsOf(record->ioRatio), bitsOf(1.0f));
     EXPECT_NE(record->object, nullptr);
     EXPECT_EQ(record->user, nullptr);
     EXPECT_EQ(record->uniqueID, 0x4E6F4566);  // 'NoEf'

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/float_bits.h"
 #include "vst_host/effect.h"
 #include "vst_host/host.h"
 #include "vst_plugin/audioeffectx.h"
@@ -32,12 +33,6 @@ using Words = std::vector<VstIntPtr>;
 // An address only compared, never dereferenced.
 inline void* token(std::uintptr_t value) {
     return reinterpret_cast<void*>(value);
-}
-
-inline std::uint32_t floatBits(float value) {
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
 }
 
 // One operation reached: its name and its arguments in the order it takes them; a float

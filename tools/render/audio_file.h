@@ -3,7 +3,8 @@
 //
 // Nothing half-written ever carries the output's name: audio goes to a temporary file beside
 // the target, which replaces the target only once the render has succeeded. An error, Ctrl-C
-// (SIGINT), SIGTERM or SIGHUP removes the temporary file.
+// (SIGINT), SIGTERM, SIGHUP, or a crash (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) removes the
+// temporary file.
 #pragma once
 
 #include <sys/types.h>
