@@ -20,7 +20,9 @@
 namespace {
 
 using corvalen::test::ChildProgram;
+using corvalen::test::firstCrossing;
 using corvalen::test::JackServer;
+using corvalen::test::precisePeriod;
 using corvalen::test::Probe;
 using corvalen::test::ProbeEvent;
 using corvalen::test::TempFolder;
@@ -153,22 +155,6 @@ TEST(PlayJack, At44100ThePlayerIsThePluginBitForBit) {
     EXPECT_LT(corvalen::test::peakMagnitude(probe.recording()[0], 8800, 9000), 0.02);
     server.stop();
     RecordProperty("player_xruns", server.xrunsOf("play44"));
-}
-
-// Where a render first reaches `level`, interpolated between samples.
-double firstCrossing(const std::vector<float>& x, double level) {
-    for (std::size_t i = 1; i < x.size(); ++i) {
-        if (std::fabs(x[i]) >= level) {
-            const double before = std::fabs(x[i - 1]);
-            return static_cast<double>(i - 1) + (level - before) / (std::fabs(x[i]) - before);
-        }
-    }
-    return -1;
-}
-
-double precisePeriod(const std::vector<float>& x, std::size_t from, double expected) {
-    return corvalen::test::refinePeriod(x, from, corvalen::test::measurePeriod(x, from, expected),
-                                        20);
 }
 
 // At 48 kHz Corvalen runs at its own 44.1 kHz through the rate adapter: an A4 keeps the pitch

@@ -8,20 +8,22 @@
 
 #include "rate/rate_adapter.h"
 #include "tests/rate/adapter_harness.h"
-#include "vst_host/plugin_source.h"
 #include "tests/support/plugin_under_test.h"
 #include "tests/support/signals.h"
+#include "vst_host/plugin_source.h"
 
 namespace {
 
 using corvalen::rate::AdapterSetup;
 using corvalen::rate::RateAdapter;
 using corvalen::test::bitEqual;
+using corvalen::test::firstCrossing;
 using corvalen::test::midiEvent;
 using corvalen::test::OutputEvent;
-using corvalen::vsthost::PluginSource;
+using corvalen::test::precisePeriod;
 using corvalen::test::runAdapter;
 using corvalen::vsthost::Plugin;
+using corvalen::vsthost::PluginSource;
 
 constexpr double kSourceRate = 44100.0;
 const std::vector<int> kUnevenBlocks = {64, 1, 512, 17, 0, 200, 3, 511};
@@ -49,12 +51,6 @@ std::vector<float> playThroughAdapter(double rate, std::int64_t frames,
     return runAdapter(adapter, source, 2, frames, blocks, events)[0];
 }
 
-// Good to a twentieth of what one period's autocorrelation peak gives.
-double precisePeriod(const std::vector<float>& x, std::size_t from, double expected) {
-    const double coarse = corvalen::test::measurePeriod(x, from, expected);
-    return corvalen::test::refinePeriod(x, from, coarse, 20);
-}
-
 TEST(RatePlugin, A4KeepsThePitchOfThe44100Render) {
     const std::vector<OutputEvent> note = {{0, midiEvent(0x90, 69, 100)}};
     const std::vector<float> direct = playThroughAdapter(kSourceRate, 66150, note);
@@ -68,17 +64,6 @@ TEST(RatePlugin, A4KeepsThePitchOfThe44100Render) {
         const double cents = 1200 * std::log2((converted / rate) / (period / kSourceRate));
         EXPECT_LT(std::fabs(cents), 0.1);
     }
-}
-
-// Where a render first reaches `level`, in frames, interpolated between samples.
-double firstCrossing(const std::vector<float>& x, double level) {
-    for (std::size_t i = 1; i < x.size(); ++i) {
-        if (std::fabs(x[i]) >= level) {
-            const double before = std::fabs(x[i - 1]);
-            return static_cast<double>(i - 1) + (level - before) / (std::fabs(x[i]) - before);
-        }
-    }
-    return -1;
 }
 
 // The note's onset (where the sound first reaches a thousandth of full scale) comes out at

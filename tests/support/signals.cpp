@@ -79,6 +79,20 @@ double refinePeriod(const std::vector<float>& x, std::size_t from, double period
     return periodBetween(x, from, length, centre - 3, centre + 3) / periods;
 }
 
+double precisePeriod(const std::vector<float>& x, std::size_t from, double expected) {
+    return refinePeriod(x, from, measurePeriod(x, from, expected), 20);
+}
+
+double firstCrossing(const std::vector<float>& x, double level) {
+    for (std::size_t i = 1; i < x.size(); ++i) {
+        if (std::fabs(x[i]) >= level) {
+            const double before = std::fabs(x[i - 1]);
+            return static_cast<double>(i - 1) + (level - before) / (std::fabs(x[i]) - before);
+        }
+    }
+    return -1;
+}
+
 double estimateFrequency(const std::vector<float>& samples, std::size_t start, std::size_t length,
                          double sampleRate, double minHz, double maxHz) {
     const double period =

@@ -29,6 +29,12 @@ double measurePeriod(const std::vector<float>& x, std::size_t from, double expec
 // A period measured as above, made precise from the peak near `periods` periods (within 3
 // samples of periods x period), so its error is that many times smaller.
 double refinePeriod(const std::vector<float>& x, std::size_t from, double period, int periods);
+// measurePeriod refined from the peak near 20 periods: good to a twentieth of what one period's
+// peak gives.
+double precisePeriod(const std::vector<float>& x, std::size_t from, double expected);
+// Where x first reaches `level` in magnitude, in samples, interpolated between samples; -1 if
+// never.
+double firstCrossing(const std::vector<float>& x, double level);
 // Period in samples of the strongest repetition in x[from, from + length) with a lag from
 // minLag to maxLag, found the same way; 0 when x is too short for the window and the lags.
 double periodBetween(const std::vector<float>& x, std::size_t from, std::size_t length, int minLag,

@@ -5,6 +5,8 @@
 namespace corvalen::play {
 namespace {
 
+using render::findOption;
+using render::optionNamesOf;
 using render::parseInteger;
 using Value = const std::string&;
 
@@ -108,16 +110,6 @@ const std::vector<OptionSpec> kOptions = {
      [](Options& o, Value, Value) { o.version = true; }},
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.name || (spec.shortName && name == spec.shortName) ||
-            (spec.alias && name == spec.alias)) {
-            return &spec;
-        }
-    }
-    return nullptr;
-}
-
 void checkCombinations(const Options& options) {
     if (options.noConnect && (!options.connectOut.empty() || !options.connectMidi.empty())) {
         throw UsageError(
@@ -135,13 +127,7 @@ const std::vector<OptionSpec>& optionTable() {
 }
 
 std::vector<std::string> optionNames() {
-    std::vector<std::string> names;
-    for (const OptionSpec& spec : kOptions) {
-        for (const char* name : {spec.name, spec.shortName, spec.alias}) {
-            if (name) names.push_back(name);
-        }
-    }
-    return names;
+    return optionNamesOf(kOptions);
 }
 
 Options parseCommandLine(const std::vector<std::string>& arguments) {
@@ -151,7 +137,7 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         std::string argument = arguments[i];
         std::string value;
         const bool hasInline = render::splitInline(argument, value);
-        const OptionSpec* spec = findOption(argument);
+        const OptionSpec* spec = findOption(kOptions, argument);
         if (!spec && argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option " + argument);
         }
@@ -185,14 +171,7 @@ NAME:midi_in, each event at its frame, the plug-in's outputs on NAME:out_1..., a
 inputs on NAME:in_1.... A plug-in that runs at another rate than JACK is converted, with a
 constant latency reported on the output ports. Ctrl-C (SIGINT) or SIGTERM stops it.
 )";
-    const char* section = "";
-    for (const OptionSpec& spec : kOptions) {
-        if (std::strcmp(section, spec.section) != 0) {
-            section = spec.section;
-            text += std::string("\n") + section + ":\n";
-        }
-        text += render::helpEntry({spec.name, spec.shortName, spec.alias, spec.value, spec.help});
-    }
+    text += render::optionsHelp(kOptions);
     return text + R"(
 Exit codes:
   0  stopped by SIGINT or SIGTERM (the recording complete)

@@ -160,16 +160,6 @@ const std::vector<OptionSpec> kOptions = {
      Mode::kVersion, false, nullptr},
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.name || (spec.shortName && name == spec.shortName) ||
-            (spec.alias && name == spec.alias)) {
-            return &spec;
-        }
-    }
-    return nullptr;
-}
-
 // What the parser has seen so far beyond the options' values.
 struct ParseState {
     Options options;
@@ -280,13 +270,7 @@ const std::vector<OptionSpec>& optionTable() {
 }
 
 std::vector<std::string> optionNames() {
-    std::vector<std::string> names;
-    for (const OptionSpec& spec : kOptions) {
-        for (const char* name : {spec.name, spec.shortName, spec.alias}) {
-            if (name) names.push_back(name);
-        }
-    }
-    return names;
+    return optionNamesOf(kOptions);
 }
 
 std::string normalizedName(const std::string& name) {
@@ -305,7 +289,7 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         std::string argument = arguments[i];
         std::string value;
         const bool hasInline = splitInline(argument, value);
-        if (const OptionSpec* spec = findOption(argument)) {
+        if (const OptionSpec* spec = findOption(kOptions, argument)) {
             takeOption(state, *spec, argument, hasInline, value, arguments, i);
         } else if (argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option " + argument);
@@ -334,14 +318,7 @@ MIDI file gives its own output, named after it (song.mid -> song.wav beside it).
 MIDI file it plays a built-in demo phrase (about 14 s) into corvalen-demo.wav. "-" as the MIDI
 file reads standard input.
 )";
-    const char* section = "";
-    for (const OptionSpec& spec : kOptions) {
-        if (std::strcmp(section, spec.section) != 0) {
-            section = spec.section;
-            text += std::string("\n") + section + ":\n";
-        }
-        text += helpEntry({spec.name, spec.shortName, spec.alias, spec.value, spec.help});
-    }
+    text += optionsHelp(kOptions);
     return text + R"(
 Exit codes:
   0  success (with --validate: no check failed; warnings do not count)

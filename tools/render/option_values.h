@@ -46,4 +46,42 @@ struct OptionText {
 // "  -p, --plugin PATH     text", continuation lines under the text, the alias below.
 std::string helpEntry(const OptionText& option);
 
+// For the tools' option tables, whose entries have name, shortName and alias.
+// The entry `name` (long, short or alias) names, or null.
+template <typename Spec>
+const Spec* findOption(const std::vector<Spec>& table, const std::string& name) {
+    for (const Spec& spec : table) {
+        if (name == spec.name || (spec.shortName && name == spec.shortName) ||
+            (spec.alias && name == spec.alias)) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+// Every entry of the table under its section's title, as --help shows them.
+template <typename Spec>
+std::string optionsHelp(const std::vector<Spec>& table) {
+    std::string text;
+    std::string section;
+    for (const Spec& spec : table) {
+        if (section != spec.section) {
+            section = spec.section;
+            text += "\n" + section + ":\n";
+        }
+        text += helpEntry({spec.name, spec.shortName, spec.alias, spec.value, spec.help});
+    }
+    return text;
+}
+// Every name a command line may use: long names, short names and aliases.
+template <typename Spec>
+std::vector<std::string> optionNamesOf(const std::vector<Spec>& table) {
+    std::vector<std::string> names;
+    for (const Spec& spec : table) {
+        for (const char* name : {spec.name, spec.shortName, spec.alias}) {
+            if (name) names.push_back(name);
+        }
+    }
+    return names;
+}
+
 }  // namespace corvalen::render
