@@ -108,11 +108,11 @@ void playInChild(PlayEngine& engine, int period) {
 }
 
 TEST(PlayRealTime, APeriodAllocatesLocksAndCallsTheSystemNever) {
-    // Sanitizer builds own the lock functions: there the locks go unwatched.
-    const bool locksWatched = corvalen::vsthost::WaitCounter::interpositionProblem().empty();
-#ifndef CORVALEN_SANITIZER_BUILD
-    EXPECT_TRUE(locksWatched) << corvalen::vsthost::WaitCounter::interpositionProblem();
-#endif
+    if (!CORVALEN_INTERPOSERS) {
+        GTEST_SKIP() << "a sanitizer's runtime owns malloc and the lock functions and makes "
+                        "system calls of its own";
+    }
+    ASSERT_EQ(corvalen::vsthost::WaitCounter::interpositionProblem(), "");
     for (double sessionRate : {48000.0, 44100.0}) {
         SCOPED_TRACE(sessionRate);
         auto plugin =
@@ -141,7 +141,7 @@ TEST(PlayRealTime, APeriodAllocatesLocksAndCallsTheSystemNever) {
         EXPECT_EQ(g_findings->controlCalls, 1);
         EXPECT_EQ(g_findings->systemCalls, 0) << "first: " << g_findings->firstSystemCall;
         EXPECT_EQ(g_findings->allocations, 0u);
-        if (locksWatched) EXPECT_EQ(g_findings->waits, 0u);
+        EXPECT_EQ(g_findings->waits, 0u);
         munmap(shared, sizeof(Findings));
 
         // The child played: the same periods here leave sound in the ring, and the flood past
