@@ -320,6 +320,19 @@ std::string Decay::describe(double rate, std::int64_t fromFrame, const std::stri
     return text;
 }
 
+bool judgeCensus(Findings& findings, const Audio& audio, const std::string& where) {
+    const SampleCensus census = takeCensus(audio);
+    if (census.clean()) return false;
+    const std::string prefix = where.empty() ? "" : where + ": ";
+    if (census.nan + census.infinite > 0) {
+        findings.fail(prefix + describeCensus(census));
+    } else {
+        findings.warn(prefix + describeCensus(census) +
+                      " (they cost the plug-in and those after it much CPU)");
+    }
+    return true;
+}
+
 void appendProblem(std::string& problems, const std::string& problem) {
     problems += (problems.empty() ? "" : "; ") + problem;
 }

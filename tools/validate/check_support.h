@@ -180,6 +180,11 @@ struct Decay {
 };
 Decay judgeDecay(const Audio& audio, std::int64_t fromFrame, double rate);
 
+// Adds what the render's samples are: NaN or infinity a failure, subnormals a warning (they
+// cost the plug-in and those after it much CPU), each after `where` when given. True when the
+// samples were not clean.
+bool judgeCensus(Findings& findings, const Audio& audio, const std::string& where = "");
+
 // Joins problems found by one check into its detail, "; " between them.
 void appendProblem(std::string& problems, const std::string& problem);
 

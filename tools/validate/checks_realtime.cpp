@@ -121,17 +121,6 @@ TailCost tailCost(const std::vector<double>& blockCpuSeconds) {
     return cost;
 }
 
-// NaN or infinity fail, subnormals warn.
-void judgeCensus(Findings& findings, const Audio& audio) {
-    const SampleCensus census = takeCensus(audio);
-    if (census.nan + census.infinite > 0) {
-        findings.fail(describeCensus(census));
-    } else if (!census.clean()) {
-        findings.warn(describeCensus(census) +
-                      " (they cost the plug-in and those after it much CPU)");
-    }
-}
-
 }  // namespace
 
 void checkTail(CheckContext& context) {

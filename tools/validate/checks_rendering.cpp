@@ -25,19 +25,6 @@ std::string rateName(float rate) {
     return std::to_string(static_cast<int>(rate)) + " Hz";
 }
 
-// NaN or infinity fail, subnormals warn, each said with `where`; true when there were any.
-bool judgeCensus(Findings& findings, const Audio& audio, const std::string& where) {
-    const SampleCensus census = takeCensus(audio);
-    if (census.clean()) return false;
-    if (census.nan + census.infinite > 0) {
-        findings.fail(where + ": " + describeCensus(census));
-    } else {
-        findings.warn(where + ": " + describeCensus(census) +
-                      " (they cost the plug-in and those after it much CPU)");
-    }
-    return true;
-}
-
 // In 512-frame blocks: two note-ons 184 frames apart in one block, events on a block's first
 // and last frames, a release and a note-on on one frame, a chord on one frame, a bend and a
 // controller between notes.
