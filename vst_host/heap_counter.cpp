@@ -7,7 +7,7 @@
 #include "vst_host/sanitizer_build.h"
 
 // Sanitizer runtimes replace malloc themselves; a second replacement would bypass them.
-#define CORVALEN_MALLOC_HOOKS CORVALEN_INTERPOSERS
+#define CORVALEN_MALLOC_HOOKS CORVALEN_MALLOC_INTERPOSERS
 
 #if defined(__GLIBC__)
 #include <dlfcn.h>

@@ -1,14 +1,25 @@
-// Whether this program is built with a sanitizer. Their runtimes own malloc and intercept some
-// of the POSIX waiting functions themselves, so the interposers of heap_counter.cpp and
-// wait_counter.cpp stay out of such builds (and off glibc, whose internal entry points they
-// forward to).
+// Whether this program is built with a sanitizer, and which interposers it can then hold.
+// Every sanitizer's runtime owns malloc, so the allocator hooks of heap_counter.cpp stay out of
+// all of them; ThreadSanitizer and MemorySanitizer also track the POSIX waiting functions for
+// their own bookkeeping, so the hooks of wait_counter.cpp stay out of those two. Both need
+// glibc, whose entry points they forward to.
 #pragma once
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__)
+#define CORVALEN_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define CORVALEN_THREAD_SANITIZER 1
+#endif
+#endif
+#ifndef CORVALEN_THREAD_SANITIZER
+#define CORVALEN_THREAD_SANITIZER 0
+#endif
+
+#if defined(__SANITIZE_ADDRESS__) || CORVALEN_THREAD_SANITIZER
 #define CORVALEN_SANITIZER_BUILD 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
-    __has_feature(memory_sanitizer)
+#if __has_feature(address_sanitizer)
 #define CORVALEN_SANITIZER_BUILD 1
 #endif
 #endif
@@ -16,9 +27,14 @@
 #define CORVALEN_SANITIZER_BUILD 0
 #endif
 
-// The interposers replace functions of the process: only with glibc and without a sanitizer.
 #if !CORVALEN_SANITIZER_BUILD && defined(__GLIBC__)
-#define CORVALEN_INTERPOSERS 1
+#define CORVALEN_MALLOC_INTERPOSERS 1
 #else
-#define CORVALEN_INTERPOSERS 0
+#define CORVALEN_MALLOC_INTERPOSERS 0
+#endif
+
+#if !CORVALEN_THREAD_SANITIZER && defined(__GLIBC__)
+#define CORVALEN_WAIT_INTERPOSERS 1
+#else
+#define CORVALEN_WAIT_INTERPOSERS 0
 #endif

@@ -2,7 +2,7 @@
 
 #include "vst_host/sanitizer_build.h"
 
-#define CORVALEN_WAIT_HOOKS CORVALEN_INTERPOSERS
+#define CORVALEN_WAIT_HOOKS CORVALEN_WAIT_INTERPOSERS
 
 #if CORVALEN_WAIT_HOOKS
 #include <dlfcn.h>
@@ -132,7 +132,7 @@ std::string WaitCounter::interpositionProblem() {
     }
     return "";
 #else
-    return "the hooks are not built into this program (sanitizer build, or not glibc)";
+    return "the hooks are not built into this program (ThreadSanitizer build, or not glibc)";
 #endif
 }
 

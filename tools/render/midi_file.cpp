@@ -79,6 +79,41 @@ struct TrackContents {
     bool runningStatusAfterMeta = false;
 };
 
+// A meta event after its 0xFF: tempo and the first track name are kept. Returns false at the
+// end of the track.
+bool readMeta(ByteReader& reader, std::uint64_t tick, TrackContents& track) {
+    const std::uint8_t type = reader.byte();
+    const std::uint32_t length = reader.variableLength();
+    const std::uint8_t* payload = reader.here();
+    reader.skip(length);
+    if (type == kMetaTempo) {
+        if (length != 3) reader.fail("tempo event whose length is not 3");
+        const std::uint32_t tempo =
+            (std::uint32_t{payload[0]} << 16) | (std::uint32_t{payload[1]} << 8) | payload[2];
+        if (tempo == 0) reader.fail("tempo of zero microseconds per quarter note");
+        track.tempos.push_back({tick, tempo});
+    } else if (type == kMetaTrackName && track.summary.name.empty()) {
+        track.summary.name.assign(reinterpret_cast<const char*>(payload), length);
+    } else if (type == kMetaEndOfTrack) {
+        // Anything after the end of track is not part of the track.
+        return false;
+    }
+    return true;
+}
+
+// A channel message whose first byte (a status, or its first data byte under running status)
+// was read.
+ChannelMessage readChannelMessage(ByteReader& reader, std::uint8_t status, std::uint8_t first,
+                                  bool firstIsData) {
+    ChannelMessage message;
+    message.status = status;
+    message.data1 = firstIsData ? first : reader.byte();
+    if (channelMessageDataBytes(status) == 2) message.data2 = reader.byte();
+    if ((message.data1 | message.data2) & 0x80)
+        reader.fail("status byte where a data byte belongs");
+    return message;
+}
+
 TrackContents readTrack(ByteReader reader, std::uint16_t trackIndex) {
     TrackContents track;
     std::uint64_t tick = 0;
@@ -89,25 +124,10 @@ TrackContents readTrack(ByteReader reader, std::uint16_t trackIndex) {
     try {
         while (!reader.atEnd()) {
             tick += reader.variableLength();
-            std::uint8_t first = reader.byte();
+            const std::uint8_t first = reader.byte();
             if (first == 0xFF) {
                 afterMetaOrSysex = true;
-                const std::uint8_t type = reader.byte();
-                const std::uint32_t length = reader.variableLength();
-                const std::uint8_t* payload = reader.here();
-                reader.skip(length);
-                if (type == kMetaTempo) {
-                    if (length != 3) reader.fail("tempo event whose length is not 3");
-                    const std::uint32_t tempo = (std::uint32_t{payload[0]} << 16) |
-                                                (std::uint32_t{payload[1]} << 8) | payload[2];
-                    if (tempo == 0) reader.fail("tempo of zero microseconds per quarter note");
-                    track.tempos.push_back({tick, tempo});
-                } else if (type == kMetaTrackName && track.summary.name.empty()) {
-                    track.summary.name.assign(reinterpret_cast<const char*>(payload), length);
-                } else if (type == kMetaEndOfTrack) {
-                    // Anything after the end of track is not part of the track.
-                    break;
-                }
+                if (!readMeta(reader, tick, track)) break;
                 continue;
             }
             if (first == 0xF0 || first == 0xF7) {
@@ -117,25 +137,17 @@ TrackContents readTrack(ByteReader reader, std::uint16_t trackIndex) {
                 continue;
             }
             if (first >= 0xF1) reader.fail("system message that a MIDI file cannot hold");
-
-            std::uint8_t status = first;
-            bool firstIsData = false;
-            if (first < 0x80) {
+            const bool firstIsData = first < 0x80;
+            if (firstIsData) {
                 if (runningStatus == 0) reader.fail("data byte without a status byte before it");
                 if (afterMetaOrSysex) track.runningStatusAfterMeta = true;
-                status = runningStatus;
-                firstIsData = true;
             }
+            const std::uint8_t status = firstIsData ? runningStatus : first;
             afterMetaOrSysex = false;
             runningStatus = status;
-            ChannelMessage message;
+            ChannelMessage message = readChannelMessage(reader, status, first, firstIsData);
             message.tick = tick;
             message.track = trackIndex;
-            message.status = status;
-            message.data1 = firstIsData ? first : reader.byte();
-            if (channelMessageDataBytes(status) == 2) message.data2 = reader.byte();
-            if ((message.data1 | message.data2) & 0x80)
-                reader.fail("status byte where a data byte belongs");
             track.messages.push_back(message);
         }
     } catch (const TruncatedData&) {
@@ -172,8 +184,24 @@ bool findRmidPayload(const std::uint8_t* data, std::size_t size, std::size_t& of
     throw MidiFileError("a RIFF MIDI (RMID) file without a MIDI data chunk");
 }
 
-MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
-    ByteReader file(data, size, 0);
+void readDivision(std::uint32_t division, TimeDivision& out) {
+    if (division & 0x8000u) {
+        out.smpte = true;
+        const int frames = -static_cast<int>(static_cast<std::int8_t>(division >> 8));
+        out.framesPerSecond = static_cast<std::uint8_t>(frames);
+        out.ticksPerFrame = static_cast<std::uint8_t>(division & 0xFF);
+        const bool knownRate = frames == 24 || frames == 25 || frames == 29 || frames == 30;
+        if (!knownRate || out.ticksPerFrame == 0)
+            throw MidiFileError("invalid SMPTE time division");
+    } else {
+        if (division == 0) throw MidiFileError("time division of zero ticks per quarter note");
+        out.ticksPerQuarter = static_cast<std::uint16_t>(division);
+    }
+}
+
+// The header chunk: format and time division into `sequence`; returns the announced track count.
+std::uint32_t readHeader(ByteReader& file, const std::uint8_t* data, std::size_t size,
+                         MidiSequence& sequence) {
     if (size < 4 || std::memcmp(data, "MThd", 4) != 0) {
         throw MidiFileError("not a Standard MIDI File (it does not start with \"MThd\")");
     }
@@ -184,7 +212,6 @@ MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
     file.skip(4);
     const std::uint32_t headerLength = file.bigEndian(4);
     if (headerLength < 6) file.fail("header chunk shorter than 6 bytes");
-    MidiSequence sequence;
     sequence.format = static_cast<int>(file.bigEndian(2));
     const std::uint32_t trackCount = file.bigEndian(2);
     const std::uint32_t division = file.bigEndian(2);
@@ -194,27 +221,23 @@ MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
         throw MidiFileError("MIDI file format " + std::to_string(sequence.format) +
                             " (independent patterns) cannot be played; only formats 0 and 1");
     }
-    if (division & 0x8000u) {
-        sequence.division.smpte = true;
-        const int frames = -static_cast<int>(static_cast<std::int8_t>(division >> 8));
-        sequence.division.framesPerSecond = static_cast<std::uint8_t>(frames);
-        sequence.division.ticksPerFrame = static_cast<std::uint8_t>(division & 0xFF);
-        const bool knownRate = frames == 24 || frames == 25 || frames == 29 || frames == 30;
-        if (!knownRate || sequence.division.ticksPerFrame == 0) {
-            throw MidiFileError("invalid SMPTE time division");
-        }
-    } else {
-        if (division == 0) throw MidiFileError("time division of zero ticks per quarter note");
-        sequence.division.ticksPerQuarter = static_cast<std::uint16_t>(division);
-    }
+    readDivision(division, sequence.division);
+    return trackCount;
+}
 
-    std::uint32_t tracksRead = 0;
+struct TracksRead {
+    std::uint32_t count = 0;
     bool truncated = false;
-    std::vector<std::uint32_t> runningAfterMeta;
-    while (tracksRead < trackCount && !truncated) {
-        if (file.atEnd()) break;
+    std::vector<std::uint32_t> runningAfterMeta;  // tracks, from 1
+};
+
+// The track chunks after the header, up to the announced count; other chunks are skipped.
+TracksRead readTracks(ByteReader& file, const std::uint8_t* data, std::size_t size,
+                      std::uint32_t trackCount, MidiSequence& sequence) {
+    TracksRead read;
+    while (read.count < trackCount && !read.truncated && !file.atEnd()) {
         if (size - file.offset() < 8) {
-            truncated = true;
+            read.truncated = true;
             break;
         }
         const std::string id(reinterpret_cast<const char*>(file.here()), 4);
@@ -224,47 +247,58 @@ MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
         if (length > size - start) {
             // The last chunk is cut short: read what there is.
             length = static_cast<std::uint32_t>(size - start);
-            truncated = true;
+            read.truncated = true;
         }
         file.skip(length);
-        // Chunks of other kinds may appear and are to be skipped.
         if (id != "MTrk") continue;
-        if (tracksRead >= UINT16_MAX) file.fail("more than 65535 tracks");
+        if (read.count >= UINT16_MAX) file.fail("more than 65535 tracks");
         TrackContents track = readTrack(ByteReader(data + start, length, start),
-                                        static_cast<std::uint16_t>(tracksRead));
-        truncated = truncated || track.truncated;
-        if (track.runningStatusAfterMeta) runningAfterMeta.push_back(tracksRead + 1);
+                                        static_cast<std::uint16_t>(read.count));
+        read.truncated = read.truncated || track.truncated;
+        if (track.runningStatusAfterMeta) read.runningAfterMeta.push_back(read.count + 1);
         sequence.messages.insert(sequence.messages.end(), track.messages.begin(),
                                  track.messages.end());
         sequence.tempos.insert(sequence.tempos.end(), track.tempos.begin(), track.tempos.end());
         sequence.endTick = std::max(sequence.endTick, track.summary.endTick);
         sequence.tracks.push_back(track.summary);
-        ++tracksRead;
+        ++read.count;
     }
-    if (tracksRead == 0) {
-        throw MidiFileError(trackCount == 0 ? "the MIDI file has no tracks"
-                                            : "the file ends before its first track");
-    }
-    if (truncated) {
-        sequence.warnings.push_back("the file is cut short: track " + std::to_string(tracksRead) +
+    return read;
+}
+
+void warnAboutTracks(MidiSequence& sequence, std::uint32_t trackCount, const TracksRead& read) {
+    if (read.truncated) {
+        sequence.warnings.push_back("the file is cut short: track " + std::to_string(read.count) +
                                     " ends inside an event; playing what is there");
     }
-    if (tracksRead < trackCount) {
+    if (read.count < trackCount) {
         sequence.warnings.push_back("the header announces " + std::to_string(trackCount) +
-                                    " tracks but the file holds " + std::to_string(tracksRead));
+                                    " tracks but the file holds " + std::to_string(read.count));
     }
-    if (sequence.format == 0 && tracksRead > 1) {
-        sequence.warnings.push_back("a format 0 file with " + std::to_string(tracksRead) +
+    if (sequence.format == 0 && read.count > 1) {
+        sequence.warnings.push_back("a format 0 file with " + std::to_string(read.count) +
                                     " tracks (format 0 has one); playing them all together");
     }
-    if (!runningAfterMeta.empty()) {
+    if (!read.runningAfterMeta.empty()) {
         std::string list;
-        for (std::uint32_t track : runningAfterMeta)
+        for (std::uint32_t track : read.runningAfterMeta)
             list += (list.empty() ? "" : ", ") + std::to_string(track);
         sequence.warnings.push_back(
             "running status right after a meta or system-exclusive event (track " + list +
             "); the last channel status was kept, as common players do");
     }
+}
+
+MidiSequence parseSmf(const std::uint8_t* data, std::size_t size) {
+    ByteReader file(data, size, 0);
+    MidiSequence sequence;
+    const std::uint32_t trackCount = readHeader(file, data, size, sequence);
+    const TracksRead read = readTracks(file, data, size, trackCount, sequence);
+    if (read.count == 0) {
+        throw MidiFileError(trackCount == 0 ? "the MIDI file has no tracks"
+                                            : "the file ends before its first track");
+    }
+    warnAboutTracks(sequence, trackCount, read);
     // Tracks were appended in file order, so a stable sort by tick gives track order for
     // messages of the same tick and file order within a track.
     std::stable_sort(

@@ -55,7 +55,35 @@ std::size_t countNotes(const MidiSequence& sequence) {
         std::count_if(sequence.messages.begin(), sequence.messages.end(), isNoteOn));
 }
 
-std::string describeMidi(const MidiSequence& sequence, const std::string& name) {
+namespace {
+
+// What a track or a channel holds.
+struct Counts {
+    std::size_t messages = 0;
+    std::size_t notes = 0;
+    int lowest = 128;
+    int highest = -1;
+    int program = -1;
+    std::uint16_t channelsUsed = 0;
+
+    void add(const ChannelMessage& message) {
+        const int channel = message.status & 0x0F;
+        ++messages;
+        channelsUsed |= static_cast<std::uint16_t>(1u << channel);
+        if (isNoteOn(message)) {
+            ++notes;
+            lowest = std::min<int>(lowest, message.data1);
+            highest = std::max<int>(highest, message.data1);
+        }
+        if ((message.status & 0xF0) == 0xC0 && program < 0) program = message.data1;
+    }
+    std::string range() const {
+        return notes == 0 ? std::string() : ", " + noteName(lowest) + " to " + noteName(highest);
+    }
+};
+
+// "format 1, 480 ticks per quarter, length 1:02 (...)" and the tempo changes.
+std::string describeTiming(const MidiSequence& sequence, const std::string& name) {
     const TempoMap tempoMap(sequence.division, sequence.tempos);
     auto secondsAt = [&tempoMap](std::uint64_t tick) {
         return static_cast<double>(tempoMap.frameAt(tick, 1000000)) / 1e6;
@@ -81,38 +109,11 @@ std::string describeMidi(const MidiSequence& sequence, const std::string& name) 
     }
     if (shown < sequence.tempos.size()) out += ", ...";
     if (sequence.division.smpte) out += " (SMPTE time: tempo does not apply)";
-    out += "\n";
+    return out + "\n";
+}
 
-    struct Counts {
-        std::size_t messages = 0;
-        std::size_t notes = 0;
-        int lowest = 128;
-        int highest = -1;
-        int program = -1;
-        std::uint16_t channelsUsed = 0;
-    };
-    std::vector<Counts> tracks(sequence.tracks.size());
-    std::array<Counts, 16> channels{};
-    for (const ChannelMessage& message : sequence.messages) {
-        const int channel = message.status & 0x0F;
-        for (Counts* counts : {&tracks[message.track], &channels[channel]}) {
-            ++counts->messages;
-            counts->channelsUsed |= static_cast<std::uint16_t>(1u << channel);
-            if (isNoteOn(message)) {
-                ++counts->notes;
-                counts->lowest = std::min<int>(counts->lowest, message.data1);
-                counts->highest = std::max<int>(counts->highest, message.data1);
-            }
-            if ((message.status & 0xF0) == 0xC0 && counts->program < 0)
-                counts->program = message.data1;
-        }
-    }
-    auto range = [](const Counts& counts) {
-        return counts.notes == 0
-                   ? std::string()
-                   : ", " + noteName(counts.lowest) + " to " + noteName(counts.highest);
-    };
-    out += "Tracks: " + std::to_string(tracks.size()) + "\n";
+std::string describeTracks(const MidiSequence& sequence, const std::vector<Counts>& tracks) {
+    std::string out = "Tracks: " + std::to_string(tracks.size()) + "\n";
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         std::string used;
         for (int channel = 0; channel < 16; ++channel) {
@@ -122,20 +123,38 @@ std::string describeMidi(const MidiSequence& sequence, const std::string& name) 
         out += "  track " + std::to_string(i + 1) + ": ";
         out += sequence.tracks[i].name.empty() ? "" : "\"" + sequence.tracks[i].name + "\", ";
         out += std::to_string(tracks[i].notes) + " notes, " + std::to_string(tracks[i].messages) +
-               " messages" + (used.empty() ? "" : ", channels " + used) + range(tracks[i]) + "\n";
+               " messages" + (used.empty() ? "" : ", channels " + used) + tracks[i].range() + "\n";
     }
-    out += "Channels:\n";
+    return out;
+}
+
+std::string describeChannels(const std::array<Counts, 16>& channels) {
+    std::string out = "Channels:\n";
     bool any = false;
     for (int channel = 0; channel < 16; ++channel) {
         const Counts& counts = channels[channel];
         if (counts.messages == 0) continue;
         any = true;
         out += "  channel " + std::to_string(channel + 1) + ": " + std::to_string(counts.notes) +
-               " notes, " + std::to_string(counts.messages) + " messages" + range(counts) +
+               " notes, " + std::to_string(counts.messages) + " messages" + counts.range() +
                (counts.program >= 0 ? ", program " + std::to_string(counts.program + 1) : "") +
                (channel == 9 ? " (drums in General MIDI)" : "") + "\n";
     }
     if (!any) out += "  none: the file holds no channel messages\n";
+    return out;
+}
+
+}  // namespace
+
+std::string describeMidi(const MidiSequence& sequence, const std::string& name) {
+    std::vector<Counts> tracks(sequence.tracks.size());
+    std::array<Counts, 16> channels{};
+    for (const ChannelMessage& message : sequence.messages) {
+        tracks[message.track].add(message);
+        channels[message.status & 0x0F].add(message);
+    }
+    std::string out = describeTiming(sequence, name) + describeTracks(sequence, tracks) +
+                      describeChannels(channels);
     for (const std::string& warning : sequence.warnings) out += "Warning: " + warning + "\n";
     return out;
 }

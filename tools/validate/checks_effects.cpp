@@ -136,13 +136,7 @@ void checkEffectTail(CheckContext& context) {
     instance->suspend();
 
     Findings findings;
-    const SampleCensus census = takeCensus(audio);
-    if (census.nan + census.infinite > 0) {
-        findings.fail(describeCensus(census));
-    } else if (!census.clean()) {
-        findings.warn(describeCensus(census) +
-                      " (they cost the plug-in and those after it much CPU)");
-    }
+    judgeCensus(findings, audio);
     const Decay decay = judgeDecay(audio, inputEnd, kStandardRate);
     const std::string cause = "the input ends";
     const std::string how = "the test signal (sine, glide, noise bursts) for " +

@@ -96,6 +96,33 @@ void checkNoLocks(CheckContext& context) {
     context.report(calls.sleeps > 0 ? Verdict::kFail : Verdict::kWarn, detail);
 }
 
+namespace {
+
+// The median CPU time of a block while the note sounds and far into its tail.
+struct TailCost {
+    double sounding = 0.0;
+    double tail = 0.0;
+    double ratio() const { return sounding > 0.0 ? tail / sounding : 0.0; }
+};
+
+TailCost tailCost(const std::vector<double>& blockCpuSeconds) {
+    auto blockTimes = [&](double startSeconds) {
+        const std::size_t first =
+            static_cast<std::size_t>(startSeconds * kStandardRate) / kStandardBlock;
+        const std::size_t count =
+            static_cast<std::size_t>(kWindowSeconds * kStandardRate) / kStandardBlock;
+        return std::vector<double>(
+            blockCpuSeconds.begin() + static_cast<std::ptrdiff_t>(first),
+            blockCpuSeconds.begin() + static_cast<std::ptrdiff_t>(first + count));
+    };
+    TailCost cost;
+    cost.sounding = median(blockTimes(kSoundingStart));
+    cost.tail = median(blockTimes(kHoldSeconds + kTailWindowStart));
+    return cost;
+}
+
+}  // namespace
+
 void checkTail(CheckContext& context) {
     if (!context.facts().takesNotes()) {
         context.skip("an effect: no note to release (see effect-tail)");
@@ -119,27 +146,13 @@ void checkTail(CheckContext& context) {
                      "); the plug-in may need user data (a sample or file) first");
         return;
     }
-    auto blockTimes = [&](double startSeconds) {
-        const std::size_t first =
-            static_cast<std::size_t>(startSeconds * kStandardRate) / kStandardBlock;
-        const std::size_t count =
-            static_cast<std::size_t>(kWindowSeconds * kStandardRate) / kStandardBlock;
-        return std::vector<double>(
-            result.blockCpuSeconds.begin() + static_cast<std::ptrdiff_t>(first),
-            result.blockCpuSeconds.begin() + static_cast<std::ptrdiff_t>(first + count));
-    };
-    const double sounding = median(blockTimes(kSoundingStart));
-    const double tail = median(blockTimes(kHoldSeconds + kTailWindowStart));
-    const double ratio = sounding > 0.0 ? tail / sounding : 0.0;
+    const TailCost cost = tailCost(result.blockCpuSeconds);
+    const double sounding = cost.sounding;
+    const double tail = cost.tail;
+    const double ratio = cost.ratio();
 
     Findings findings;
-    const SampleCensus census = takeCensus(audio);
-    if (census.nan + census.infinite > 0) {
-        findings.fail(describeCensus(census));
-    } else if (!census.clean()) {
-        findings.warn(describeCensus(census) +
-                      " (they cost the plug-in and those after it much CPU)");
-    }
+    judgeCensus(findings, audio);
     const Decay decay = judgeDecay(audio, noteOff, kStandardRate);
     if (!decay.silent && !decay.decaying) {
         findings.fail("note 60 held 3 s and released: " +

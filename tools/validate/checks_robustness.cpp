@@ -62,6 +62,121 @@ std::string readProgramName(PluginInstance& instance, std::string& problems) {
     return buffer.printable();
 }
 
+// Plug-ins that rebuild much on a change (a reverb loading an impulse response, waiting for a
+// thread of its own) would take minutes over the whole phrase: changes stop once they have
+// taken this long. Wall time, since such a change may wait rather than compute.
+constexpr double kChangeBudgetSeconds = 20.0;
+
+// What the parameter changes cost.
+struct ChangeCosts {
+    int changes = 0;
+    double seconds = 0.0;     // wall time
+    double cpuSeconds = 0.0;  // CPU time of this thread
+    double slowest = 0.0;     // CPU time of the slowest change
+    VstInt32 slowestIndex = 0;
+};
+
+// How the plug-in sounds before, during and after the changes.
+struct FuzzRenders {
+    Audio before;
+    Audio during;
+    Audio after;
+    ChangeCosts costs;
+};
+
+// Plays note 64 untouched, then a held note while a random parameter changes every 32 frames,
+// then restores the initial values and plays note 64 again.
+FuzzRenders playWithChanges(PluginInstance& instance, bool abusive,
+                            const std::vector<float>& initial) {
+    RenderSettings settings;
+    settings.blockSize = kParameterInterval;
+    const auto second = static_cast<std::int64_t>(kStandardRate);
+    Phrase release;
+    release.noteOff(0, 60).noteOff(0, 64);
+    release.frames = second;
+    const Phrase probe = heldNote(second, 64);
+    FuzzRenders renders;
+    renders.before = renderPhrase(instance, probe, settings).audio;
+    renderPhrase(instance, release, settings);
+
+    Lcg random(abusive ? 77u : 78u);
+    const auto count = static_cast<std::uint32_t>(initial.size());
+    ChangeCosts& costs = renders.costs;
+    settings.beforeBlock = [&](std::int64_t) {
+        if (costs.seconds > kChangeBudgetSeconds) return;
+        const auto index = static_cast<VstInt32>(random.below(count));
+        const float value = abusive ? abusiveValue(random) : plainValue(random);
+        const double wall = clockSeconds(CLOCK_MONOTONIC);
+        const double cpu = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
+        instance.setParameter(index, value);
+        // Judged by CPU time, which a loaded machine barely changes; the budget by wall time.
+        const double spent = clockSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu;
+        costs.cpuSeconds += spent;
+        costs.seconds += clockSeconds(CLOCK_MONOTONIC) - wall;
+        if (spent > costs.slowest) {
+            costs.slowest = spent;
+            costs.slowestIndex = index;
+        }
+        ++costs.changes;
+    };
+    renders.during = renderPhrase(instance, heldNote(2 * second), settings).audio;
+
+    // Restore, let the old note go, then play a new one.
+    for (std::uint32_t i = 0; i < count; ++i) {
+        instance.setParameter(static_cast<VstInt32>(i), initial[i]);
+    }
+    settings.beforeBlock = nullptr;
+    renderPhrase(instance, release, settings);
+    renders.after = renderPhrase(instance, probe, settings).audio;
+    instance.suspend();
+    return renders;
+}
+
+void judgeFuzzedOutput(Findings& findings, const FuzzRenders& renders, Verdict weight,
+                       const std::string& values, const std::string& what) {
+    const SampleCensus duringCensus = takeCensus(renders.during);
+    if (duringCensus.nan + duringCensus.infinite > 0) {
+        findings.add(
+            weight, "while changing parameters to " + values + ": " + describeCensus(duringCensus));
+    }
+    const SampleCensus afterCensus = takeCensus(renders.after);
+    const float peakBefore = peakBetween(renders.before, 0, frameCount(renders.before));
+    const float peakAfter = peakBetween(renders.after, 0, frameCount(renders.after));
+    if (afterCensus.nan + afterCensus.infinite > 0) {
+        findings.add(weight, "after restoring the initial parameter values, " + what + ": " +
+                                 describeCensus(afterCensus));
+    } else if (peakBefore >= decibelsToAmplitude(kAudibleDbfs) &&
+               peakAfter < decibelsToAmplitude(kAudibleDbfs)) {
+        findings.add(weight, "after restoring the initial parameter values " + what +
+                                 " stays silent (peak " + formatDb(peakAfter) +
+                                 ", before the changes " + formatDb(peakBefore) + ")");
+    }
+}
+
+void judgeChangeCosts(Findings& findings, const ChangeCosts& costs) {
+    // Hosts automate parameters from the audio thread, between two blocks.
+    constexpr double kSlowChangeSeconds = 0.005;
+    if (costs.slowest <= kSlowChangeSeconds) return;
+    findings.warn("setParameter " + std::to_string(costs.slowestIndex) + " took up to " +
+                  formatMs(costs.slowest) + " of CPU time (" + std::to_string(costs.changes) +
+                  " changes took " + formatMs(costs.seconds) + ", " + formatMs(costs.cpuSeconds) +
+                  " of it CPU time; a host automating it from the audio thread has about "
+                  "11.6 ms for a 512-frame block)" +
+                  (costs.seconds > kChangeBudgetSeconds ? "; changes stopped there" : ""));
+}
+
+// The indexes whose values read back differently from the initial ones, "" when none do.
+std::string restoredDifferently(PluginInstance& instance, const std::vector<float>& initial) {
+    std::string indexes;
+    for (std::size_t i = 0; i < initial.size(); ++i) {
+        const float value = instance.getParameter(static_cast<VstInt32>(i));
+        if (std::memcmp(&value, &initial[i], sizeof value) != 0) {
+            indexes += (indexes.empty() ? "" : ", ") + std::to_string(i);
+        }
+    }
+    return indexes;
+}
+
 // Changes a random parameter every 32 frames while a note (or the test input) plays, then
 // restores the initial values and plays again. `abusive` sends values hosts do not send.
 void fuzzParameters(CheckContext& context, bool abusive) {
@@ -73,97 +188,20 @@ void fuzzParameters(CheckContext& context, bool abusive) {
     }
     std::vector<float> initial;
     for (VstInt32 i = 0; i < count; ++i) initial.push_back(instance->getParameter(i));
-
-    RenderSettings settings;
-    settings.blockSize = kParameterInterval;
-    const auto second = static_cast<std::int64_t>(kStandardRate);
-    Phrase release;
-    release.noteOff(0, 60).noteOff(0, 64);
-    release.frames = second;
-    // How the untouched plug-in sounds, for comparison with how it sounds afterwards.
-    Phrase probe = heldNote(second, 64);
-    const Audio before = renderPhrase(*instance, probe, settings).audio;
-    renderPhrase(*instance, release, settings);
-
-    Lcg random(abusive ? 77u : 78u);
-    int changes = 0;
-    // Plug-ins that rebuild much on a change (a reverb loading an impulse response, waiting
-    // for a thread of its own) would take minutes over the whole phrase: changes stop once they
-    // have taken this long. Wall time, since such a change may wait rather than compute.
-    constexpr double kChangeBudgetSeconds = 20.0;
-    double changeSeconds = 0.0;
-    double changeCpuSeconds = 0.0;
-    double slowestChange = 0.0;
-    VstInt32 slowestIndex = 0;
-    settings.beforeBlock = [&](std::int64_t) {
-        if (changeSeconds > kChangeBudgetSeconds) return;
-        const auto index = static_cast<VstInt32>(random.below(static_cast<std::uint32_t>(count)));
-        const float value = abusive ? abusiveValue(random) : plainValue(random);
-        const double wall = clockSeconds(CLOCK_MONOTONIC);
-        const double cpu = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
-        instance->setParameter(index, value);
-        // Judged by CPU time, which a loaded machine barely changes; the budget by wall time.
-        const double spent = clockSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu;
-        changeCpuSeconds += spent;
-        changeSeconds += clockSeconds(CLOCK_MONOTONIC) - wall;
-        if (spent > slowestChange) {
-            slowestChange = spent;
-            slowestIndex = index;
-        }
-        ++changes;
-    };
-    const Audio during = renderPhrase(*instance, heldNote(2 * second), settings).audio;
-
-    // Restore, let the old note go, then play a new one.
-    for (VstInt32 i = 0; i < count; ++i) instance->setParameter(i, initial[i]);
-    settings.beforeBlock = nullptr;
-    renderPhrase(*instance, release, settings);
-    const Audio after = renderPhrase(*instance, probe, settings).audio;
-    instance->suspend();
+    const FuzzRenders renders = playWithChanges(*instance, abusive, initial);
 
     Findings findings;
-    const Verdict weight = abusive ? Verdict::kWarn : Verdict::kFail;
     const std::string values =
         abusive ? "values out of 0..1, NaN and infinities among them" : "values from 0 to 1";
-    const SampleCensus duringCensus = takeCensus(during);
-    if (duringCensus.nan + duringCensus.infinite > 0) {
-        findings.add(
-            weight, "while changing parameters to " + values + ": " + describeCensus(duringCensus));
-    }
-    const SampleCensus afterCensus = takeCensus(after);
-    const float peakBefore = peakBetween(before, 0, frameCount(before));
-    const float peakAfter = peakBetween(after, 0, frameCount(after));
     const std::string what = context.facts().takesNotes() ? "note 64" : "the test input";
-    if (afterCensus.nan + afterCensus.infinite > 0) {
-        findings.add(weight, "after restoring the initial parameter values, " + what + ": " +
-                                 describeCensus(afterCensus));
-    } else if (peakBefore >= decibelsToAmplitude(kAudibleDbfs) &&
-               peakAfter < decibelsToAmplitude(kAudibleDbfs)) {
-        findings.add(weight, "after restoring the initial parameter values " + what +
-                                 " stays silent (peak " + formatDb(peakAfter) +
-                                 ", before the changes " + formatDb(peakBefore) + ")");
-    }
-    // Hosts automate parameters from the audio thread, between two blocks.
-    constexpr double kSlowChangeSeconds = 0.005;
-    if (slowestChange > kSlowChangeSeconds) {
-        findings.warn("setParameter " + std::to_string(slowestIndex) + " took up to " +
-                      formatMs(slowestChange) + " of CPU time (" + std::to_string(changes) +
-                      " changes took " + formatMs(changeSeconds) + ", " +
-                      formatMs(changeCpuSeconds) +
-                      " of it CPU time; a host automating it from the audio thread has about "
-                      "11.6 ms for a 512-frame block)" +
-                      (changeSeconds > kChangeBudgetSeconds ? "; changes stopped there" : ""));
-    }
-    std::string restoredWrong;
-    for (VstInt32 i = 0; i < count; ++i) {
-        const float value = instance->getParameter(i);
-        if (std::memcmp(&value, &initial[static_cast<std::size_t>(i)], sizeof value) != 0) {
-            restoredWrong += (restoredWrong.empty() ? "" : ", ") + std::to_string(i);
-        }
-    }
-    std::string detail = std::to_string(changes) + " changes to " + values + ", one every " +
-                         std::to_string(kParameterInterval) + " frames while " + what +
-                         " plays: output finite; afterwards peak " + formatDb(peakAfter) +
+    judgeFuzzedOutput(findings, renders, abusive ? Verdict::kWarn : Verdict::kFail, values, what);
+    judgeChangeCosts(findings, renders.costs);
+    const std::string restoredWrong = restoredDifferently(*instance, initial);
+    const float peakBefore = peakBetween(renders.before, 0, frameCount(renders.before));
+    const float peakAfter = peakBetween(renders.after, 0, frameCount(renders.after));
+    std::string detail = std::to_string(renders.costs.changes) + " changes to " + values +
+                         ", one every " + std::to_string(kParameterInterval) + " frames while " +
+                         what + " plays: output finite; afterwards peak " + formatDb(peakAfter) +
                          " (before " + formatDb(peakBefore) + ")";
     if (!restoredWrong.empty())
         detail += " (parameters " + restoredWrong + " read back other values than set)";
@@ -180,53 +218,47 @@ void checkParameterAbuse(CheckContext& context) {
     fuzzParameters(context, true);
 }
 
-void checkPrograms(CheckContext& context) {
-    PluginInstance instance(context.library());
-    instance.open();
-    const VstInt32 count = instance.numPrograms();
-    if (count == 0) {
-        context.skip("the plug-in has no programs");
-        return;
+namespace {
+
+// Selects one program and judges what the plug-in then says: the current program, its name
+// (and the indexed name, counted in `indexedAnswers` when offered), finite parameters.
+void judgeProgram(PluginInstance& instance, VstInt32 program, Findings& findings,
+                  int& indexedAnswers) {
+    instance.dispatch(effSetProgram, 0, program);
+    const VstIntPtr current = instance.dispatch(effGetProgram);
+    if (current != program) {
+        findings.fail("effSetProgram " + std::to_string(program) + " left program " +
+                      std::to_string(current));
     }
-    Findings findings;
-    int indexedAnswers = 0;
-    for (VstInt32 program = 0; program < count; ++program) {
-        instance.dispatch(effSetProgram, 0, program);
-        const VstIntPtr current = instance.dispatch(effGetProgram);
-        if (current != program) {
-            findings.fail("effSetProgram " + std::to_string(program) + " left program " +
-                          std::to_string(current));
+    std::string nameProblems;
+    const std::string name = readProgramName(instance, nameProblems);
+    if (!nameProblems.empty())
+        findings.fail("program " + std::to_string(program) + ": " + nameProblems);
+    GuardedText indexed(kProgramNameBytes, kTextGuardBytes);
+    if (instance.dispatch(effGetProgramNameIndexed, program, 0, indexed.data()) == 1) {
+        ++indexedAnswers;
+        if (!indexed.guardsIntact() || !indexed.terminated()) {
+            findings.fail("effGetProgramNameIndexed " + std::to_string(program) +
+                          " overran or left unterminated a 24-byte buffer");
+        } else if (indexed.printable() != name) {
+            findings.warn("program " + std::to_string(program) + " is \"" + name +
+                          "\" but effGetProgramNameIndexed says \"" + indexed.printable() + "\"");
         }
-        std::string nameProblems;
-        const std::string name = readProgramName(instance, nameProblems);
-        if (!nameProblems.empty())
-            findings.fail("program " + std::to_string(program) + ": " + nameProblems);
-        GuardedText indexed(kProgramNameBytes, kTextGuardBytes);
-        if (instance.dispatch(effGetProgramNameIndexed, program, 0, indexed.data()) == 1) {
-            ++indexedAnswers;
-            if (!indexed.guardsIntact() || !indexed.terminated()) {
-                findings.fail("effGetProgramNameIndexed " + std::to_string(program) +
-                              " overran or left unterminated a 24-byte buffer");
-            } else if (indexed.printable() != name) {
-                findings.warn("program " + std::to_string(program) + " is \"" + name +
-                              "\" but effGetProgramNameIndexed says \"" + indexed.printable() +
-                              "\"");
-            }
-        }
-        for (VstInt32 i = 0; i < instance.numParams(); ++i) {
-            if (!std::isfinite(instance.getParameter(i))) {
-                findings.fail("program " + std::to_string(program) + ": parameter " +
-                              std::to_string(i) + " reads as " +
-                              formatSample(instance.getParameter(i)));
-                break;
-            }
-        }
-        if (findings.verdict() == Verdict::kFail && program > 8) break;
     }
-    // Numbers out of range are abuse: a crash there is reported, not fatal to the check.
+    for (VstInt32 i = 0; i < instance.numParams(); ++i) {
+        if (!std::isfinite(instance.getParameter(i))) {
+            findings.fail("program " + std::to_string(program) + ": parameter " +
+                          std::to_string(i) + " reads as " +
+                          formatSample(instance.getParameter(i)));
+            break;
+        }
+    }
+}
+
+// Program numbers out of range are abuse: a crash there is reported, not fatal to the check.
+std::string outOfRangeProgramsCrash(PluginInstance& instance, VstInt32 count) {
     instance.dispatch(effSetProgram, 0, 0);
-    std::string outOfRange;
-    const std::string crash = crashOfForked([&] {
+    return crashOfForked([&] {
         for (VstIntPtr wrong : {static_cast<VstIntPtr>(count), static_cast<VstIntPtr>(-1),
                                 static_cast<VstIntPtr>(1000000)}) {
             instance.dispatch(effSetProgram, 0, wrong);
@@ -241,6 +273,25 @@ void checkPrograms(CheckContext& context) {
         if (!beyond.guardsIntact())
             throw ValidationError("effGetProgramNameIndexed past the last program overran");
     });
+}
+
+}  // namespace
+
+void checkPrograms(CheckContext& context) {
+    PluginInstance instance(context.library());
+    instance.open();
+    const VstInt32 count = instance.numPrograms();
+    if (count == 0) {
+        context.skip("the plug-in has no programs");
+        return;
+    }
+    Findings findings;
+    int indexedAnswers = 0;
+    for (VstInt32 program = 0; program < count; ++program) {
+        judgeProgram(instance, program, findings, indexedAnswers);
+        if (findings.verdict() == Verdict::kFail && program > 8) break;
+    }
+    const std::string crash = outOfRangeProgramsCrash(instance, count);
     if (!crash.empty()) findings.warn("out-of-range program numbers: " + crash);
     findings.report(context, std::to_string(count) + " programs selected and named" +
                                  (indexedAnswers ? ", indexed names agree" : "") +
