@@ -119,24 +119,25 @@ function fail(what)  -- a finding, not a crash: the script does not retry it
   error(what)
 end
 
-function control_value(insert, plugin, port)
+-- Ardour's Lua reaches controls by their number among the controls, not by port index.
+function control_number(plugin, port)
   local n = 0
   while true do
     local p, ok = plugin:nth_parameter(n)
     if not ok[2] then return nil end
-    if p == port then return ARDOUR.LuaAPI.get_plugin_insert_param(insert, n) end
+    if p == port then return n end
     n = n + 1
   end
 end
 
+function control_value(insert, plugin, port)
+  local n = control_number(plugin, port)
+  return n and ARDOUR.LuaAPI.get_plugin_insert_param(insert, n)
+end
+
 function set_control(insert, plugin, port, value)
-  local n = 0
-  while true do
-    local p, ok = plugin:nth_parameter(n)
-    if not ok[2] then fail("no control on port " .. port) end
-    if p == port then return ARDOUR.LuaAPI.set_plugin_insert_param(insert, n, value) end
-    n = n + 1
-  end
+  local n = control_number(plugin, port) or fail("no control on port " .. port)
+  ARDOUR.LuaAPI.set_plugin_insert_param(insert, n, value)
 end
 
 function describe(route, insert, plugin)
@@ -144,9 +145,8 @@ function describe(route, insert, plugin)
   print(string.format("   track %q, plug-in %q by %q, URI %s, type LV2=%s, instrument=%s",
     route:name(), plugin:name(), plugin:maker(), plugin:unique_id(),
     tostring(info.type == ARDOUR.PluginType.LV2), tostring(info:is_instrument())))
-  print(string.format("   insert: %d MIDI in, %d audio out; latency %d frames (route %d)",
-    insert:input_streams():n_midi(), insert:output_streams():n_audio(), insert:signal_latency(),
-    route:signal_latency()))
+  print(string.format("   insert: %d MIDI in, %d audio out; latency %d frames",
+    insert:input_streams():n_midi(), insert:output_streams():n_audio(), insert:signal_latency()))
   for port = 0, plugin:parameter_count() - 1 do
     local kind = plugin:parameter_is_control(port) and "control" or "port"
     local dir = plugin:parameter_is_input(port) and "in " or "out"
