@@ -20,7 +20,7 @@
 #       project); the native packages were installed
 #
 # Environment: CORVALEN_APT_STATE=DIR lets the calls of one run share one `apt-get update`
-# (scripts/test.sh sets it); CORVALEN_APT_TRIES (default 3) and CORVALEN_APT_PAUSE (seconds,
+# (scripts/test.sh sets it); CORVALEN_APT_SOURCES lists apt's source files (the tests set it); CORVALEN_APT_TRIES (default 3) and CORVALEN_APT_PAUSE (seconds,
 # default 10) set how often and how patiently the update is tried.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -63,7 +63,6 @@ export DEBIAN_FRONTEND=noninteractive
 state=${CORVALEN_APT_STATE:-$(mktemp -d)}
 mkdir -p "$state"
 scratch=$(mktemp -d)
-chmod 755 "$scratch" # apt downloads as the _apt user
 trap 'rm -rf "$scratch"; [[ -n ${CORVALEN_APT_STATE:-} ]] || rm -rf "$state"' EXIT
 
 native_arch=$(dpkg --print-architecture)
@@ -103,25 +102,77 @@ update_lists() {
     grep -E '^(E|W|Err):' "$scratch/update.out" >"$state/update.err" || true
     [[ -s $state/update.err ]] || tail -n 5 "$scratch/update.out" >"$state/update.err"
     mv "$scratch/update.failed" "$state/update.failed"
-    rm -f "$state/foreign-lists-failed"
 }
 update_failed() { [[ -s $state/update.failed ]]; }
 
-# Whether the foreign architecture's lists are among those that failed: an update of the
-# native architecture's lists alone, into a scratch folder so the real lists stay as they are,
-# fails to fetch less. Asked once per run.
+# The architectures each source at BASE for SUITE is limited to, a line a source ("*" for a
+# source of every architecture), from the one-line and the deb822 source files.
+source_architectures() {
+    local base=$1 suite=$2
+    # shellcheck disable=SC2086 # a list of patterns
+    local files=(${CORVALEN_APT_SOURCES:-/etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources})
+    local existing=() file
+    for file in "${files[@]}"; do [[ -f $file ]] && existing+=("$file"); done
+    [[ ${#existing[@]} -gt 0 ]] || return 0
+    awk -v base="$base" -v suite="$suite" '
+        function norm(u) { sub(/\/+$/, "", u); return u }
+        function has(list, item,   n, a, i) {
+            n = split(list, a, /[ \t,]+/)
+            for (i = 1; i <= n; i++) if (a[i] != "" && norm(a[i]) == item) return 1
+            return 0
+        }
+        function flush() {
+            if (has(types, "deb") && has(uris, base) && has(suites, suite)) print (arches == "" ? "*" : arches)
+            types = uris = suites = arches = ""
+        }
+        function value() { return substr($0, index($0, ":") + 1) }
+        FNR == 1 { flush() }
+        FILENAME ~ /\.sources$/ {
+            if ($0 ~ /^[ \t]*$/) flush()
+            else if (tolower($1) == "types:") types = value()
+            else if (tolower($1) == "uris:") uris = value()
+            else if (tolower($1) == "suites:") suites = value()
+            else if (tolower($1) == "architectures:") arches = value()
+            next
+        }
+        $1 == "deb" {
+            i = 2; options = ""
+            if ($2 ~ /^\[/) while (i <= NF) { options = options " " $i; if ($(i++) ~ /\]$/) break }
+            gsub(/[][]/, "", options)
+            n = split(options, option, " "); a = ""
+            for (k = 1; k <= n; k++) if (option[k] ~ /^arch=/) a = substr(option[k], 6)
+            if (norm($i) == base && $(i + 1) == suite) print (a == "" ? "*" : a)
+        }
+        END { flush() }' "${existing[@]}" | sed 's/^[[:space:]]*//'
+}
+
+# Whether a fetch that failed was of a foreign architecture's lists: a foreign index
+# (".../binary-i386/Packages.xz"), or the release file of a source limited to foreign
+# architectures (apt fetches that whatever architectures it is asked for).
+fetch_is_foreign() {
+    local url=$1 arch line
+    [[ $url == */binary-*/* ]] && {
+        arch=${url##*/binary-}
+        arch=${arch%%/*}
+        [[ $arch != "$native_arch" && $arch != all ]]
+        return
+    }
+    [[ $url == */dists/* ]] || return 1
+    local base=${url%%/dists/*} rest=${url#*/dists/}
+    local lines
+    lines=$(source_architectures "$base" "${rest%%/*}")
+    [[ -n $lines ]] || return 1
+    while read -r line; do
+        [[ $line != "*" ]] || return 1
+        for arch in ${line//,/ }; do [[ $arch != "$native_arch" ]] || return 1; done
+    done <<<"$lines"
+}
+
+# Whether the foreign architecture's lists are among those the update failed to fetch.
 foreign_lists_failed() {
-    if [[ ! -f $state/foreign-lists-failed ]]; then
-        local lists_dir=$scratch/native-lists answer=no
-        mkdir -p "$lists_dir/partial"
-        if $sudo apt-get update -q -o APT::Architectures="$native_arch" \
-            -o Dir::State::Lists="$lists_dir" >"$scratch/native-update.out" 2>&1; then
-            failed_fetches "$scratch/native-update.out" >"$scratch/native.failed"
-            [[ -n $(comm -23 "$state/update.failed" "$scratch/native.failed") ]] && answer=yes
-        fi
-        echo "$answer" >"$state/foreign-lists-failed"
-    fi
-    [[ $(cat "$state/foreign-lists-failed") == yes ]]
+    local url
+    while read -r url; do fetch_is_foreign "$url" && return 0; done <"$state/update.failed"
+    return 1
 }
 
 can_install() { $sudo apt-get install --simulate -y --no-install-recommends "$@" >"$scratch/simulate.out" 2>&1; }

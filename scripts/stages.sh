@@ -5,10 +5,14 @@
 # download (setup's exit status 75) does not count against the run.
 #
 # CORVALEN_SETUP names the set-up command (scripts/setup.sh); CORVALEN_APT_STATE must be set.
+# stages_only NAME... limits the run to the stages named (all when none are).
 readonly stages_foreign_fault=75
 declare -A stage_outcome   # stage -> passed | failed | not run | skipped
 stage_lines=()             # a line a stage, in the order they ran
 stage_skip_reasons=()      # what setup said for each skipped stage
+stage_selection=()         # the stages to run; empty: all
+
+stages_only() { stage_selection=("$@"); }
 
 stage_record() {
     stage_outcome[$1]=$2
@@ -20,6 +24,9 @@ stage_record() {
 stage() {
     local name=$1 lists=$2 run=$3 need rc=0
     shift 3
+    if [[ ${#stage_selection[@]} -gt 0 && " ${stage_selection[*]} " != *" $name "* ]]; then
+        return 0
+    fi
     for need in "$@"; do
         case ${stage_outcome[$need]:-not run} in
             passed) ;;

@@ -10,6 +10,8 @@
 # of a foreign architecture, when that architecture's package lists fail to download, is
 # skipped without failing the run (the package source is at fault, not the project), and the
 # last lines say so with apt's error.
+#
+#   scripts/test.sh [STAGE...]     the stages named (see the list at the end), or all of them
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -18,6 +20,7 @@ export CORVALEN_APT_STATE
 trap 'rm -rf "$CORVALEN_APT_STATE"' EXIT
 SECONDS=0
 source scripts/stages.sh
+stages_only "$@"
 
 # The live player is required, not left out when libjack is missing.
 build_and_test() {

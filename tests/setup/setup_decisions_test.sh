@@ -11,25 +11,24 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $case_name: $*"; failures=$((failures + 1)); }
 
-# The stand-ins read and write files in $STUB: installed, arches, refused, update (ok | fail |
-# fail-foreign: fails unless limited to the native architecture | warn-foreign: as apt does for
-# an unreachable source of the foreign architecture alone, a warning and exit status 0) and
-# calls, the log.
+# The stand-ins read and write files in $STUB: installed, arches, refused, calls (the log), and
+# update: ok; fail (a native index arrives broken); fail-foreign (an i386 index does); or
+# unreachable (a source cannot be reached: apt warns and exits 0). sources.list is the apt
+# source file setup reads.
 mkdir -p "$work/bin"
 cat >"$work/bin/apt-get" <<'STUB'
 #!/usr/bin/env bash
 echo "apt-get $*" >>"$STUB/calls"
 if [[ $* == *update* ]]; then
-    mode=$(cat "$STUB/update")
-    [[ $mode == ok ]] && exit 0
-    [[ $mode == *-foreign && $* == *APT::Architectures=amd64* ]] && exit 0
-    if [[ $mode == warn-foreign ]]; then
-        echo "W: Failed to fetch http://bogus/dists/bookworm/InRelease  Could not connect to bogus"
-        echo "W: Some index files failed to download. They have been ignored, or old ones used instead."
-        exit 0
-    fi
-    echo "E: Failed to fetch http://mirror/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress?"
-    exit 100
+    case $(cat "$STUB/update") in
+        ok) exit 0 ;;
+        fail) echo "E: Failed to fetch http://mirror/debian/dists/bookworm/main/binary-amd64/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress?"; exit 100 ;;
+        fail-foreign) echo "E: Failed to fetch http://mirror/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress?"; exit 100 ;;
+        unreachable)
+            echo "W: Failed to fetch http://bogus/debian/dists/bookworm/InRelease  Could not connect to bogus"
+            echo "W: Some index files failed to download. They have been ignored, or old ones used instead."
+            exit 0 ;;
+    esac
 fi
 pkgs=()
 for arg in "$@"; do [[ $arg == -* || $arg == install ]] || pkgs+=("$arg"); done
@@ -69,13 +68,14 @@ start() {
     case_name=$1
     export STUB=$work/stub-$1
     mkdir -p "$STUB"
-    : >"$STUB/installed" >"$STUB/arches" >"$STUB/calls" >"$STUB/refused"
+    : >"$STUB/installed" >"$STUB/arches" >"$STUB/calls" >"$STUB/refused" >"$STUB/sources.list"
     echo "$2" >"$STUB/update"
     shift 2
     for pkg in "$@"; do echo "$pkg" >>"$STUB/refused"; done
 }
 setup() {
-    PATH=$work/bin:$PATH CORVALEN_APT_PAUSE=0 "$work/scripts/setup.sh" --for "stage $case_name" "$@" \
+    PATH=$work/bin:$PATH CORVALEN_APT_PAUSE=0 CORVALEN_APT_SOURCES=${sources:-$STUB/sources.list} \
+        "$work/scripts/setup.sh" --for "stage $case_name" "$@" \
         >"$STUB/out" 2>&1
 }
 installed() { grep -qx "$1" "$STUB/installed"; }
@@ -96,7 +96,7 @@ said "for stage one-package-refused, cannot install: lib-b;"
 said "held broken packages"
 ! grep -q "cannot install: lib-a" "$STUB/out" || fail "named an installable package"
 
-start foreign-lists-fail fail-foreign wine-w:i386
+start foreign-index-broken fail-foreign wine-w:i386
 setup foreign; rc=$?
 [[ $rc -eq 75 ]] || fail "exit $rc, not 75: $(cat "$STUB/out")"
 grep -qx i386 "$STUB/arches" || fail "i386 architecture not added"
@@ -104,12 +104,24 @@ installed tool-w || fail "the native package was not installed"
 said "cannot install wine-w:i386: the package lists of their architecture failed to download"
 said "Mirror sync in progress"
 
-start foreign-source-unreachable warn-foreign wine-w:i386
+start foreign-only-source-unreachable unreachable wine-w:i386
+echo "deb [arch=i386 signed-by=/k.gpg] http://bogus/debian/ bookworm main" >"$STUB/sources.list"
 setup foreign; rc=$?
-[[ $rc -eq 75 ]] || fail "exit $rc, not 75: an unreachable source is a failed update too"
-[[ $(updates) -eq 4 ]] || fail "update tried $(updates) times, not 3 and the native check"
+[[ $rc -eq 75 ]] || fail "exit $rc, not 75: an unreachable i386-only source is the foreign fault"
+[[ $(updates) -eq 3 ]] || fail "update tried $(updates) times, not 3"
 
-start foreign-refused-native-lists-fail-too fail wine-w:i386
+start deb822-foreign-source-unreachable unreachable wine-w:i386
+printf 'Types: deb\nURIs: http://bogus/debian\nSuites: bookworm\nArchitectures: i386\n' \
+    >"$STUB/bogus.sources"
+sources=$STUB/bogus.sources setup foreign; rc=$?
+[[ $rc -eq 75 ]] || fail "exit $rc, not 75: $(cat "$STUB/out")"
+
+start native-source-unreachable unreachable wine-w:i386
+echo "deb http://bogus/debian bookworm main" >"$STUB/sources.list"
+setup foreign; rc=$?
+[[ $rc -eq 1 ]] || fail "exit $rc, not 1: a source of every architecture is not the foreign fault"
+
+start native-index-broken fail wine-w:i386
 setup foreign; rc=$?
 [[ $rc -eq 1 ]] || fail "exit $rc, not 1: a native fault is not the package source's foreign fault"
 said "cannot install: wine-w:i386"
@@ -148,6 +160,8 @@ run_stages() {
     (
         CORVALEN_SETUP=$work/bin/fake-setup
         source "$scripts/stages.sh"
+        # shellcheck disable=SC2086 # a list of names
+        stages_only ${selected:-}
         ok() { true; }
         broken() { false; echo "ran on after a failure" >&2; }
         for s in "$@"; do
@@ -165,6 +179,16 @@ run_stages fine foreign after-foreign; rc=$?
 [[ $rc -eq 0 ]] || fail "a foreign-fault skip failed the run: $(cat "$STUB/out")"
 said "after-foreign          skipped"
 said "i386 lists failed"
+run_stages fine unavailable broken after-broken; rc=$?
+[[ $rc -ne 0 ]] || fail "a failed stage passed the run"
+said "FAILED or not run: unavailable (not run) broken (failed) after-broken (not run)"
+said "cannot install: lib-x"
+! grep -q "ran on after a failure" "$STUB/out" || fail "a stage went on after a failing command"
+# Only the stages asked for run; one that builds on a stage left out does not, and says so.
+selected="after-foreign fine" run_stages fine foreign after-foreign; rc=$?
+[[ $rc -ne 0 ]] || fail "a stage that could not run passed the run"
+! grep -q "== foreign" "$STUB/out" || fail "ran a stage not asked for"
+said "after-foreign          not run"
 run_stages fine unavailable broken after-broken; rc=$?
 [[ $rc -ne 0 ]] || fail "a failed stage passed the run"
 said "FAILED or not run: unavailable (not run) broken (failed) after-broken (not run)"
