@@ -9,14 +9,26 @@
 #     each as not finished in time. This machine drops periods by itself at small periods, so
 #     only the comparison with the idle client tells what the player adds.
 #
-#   scripts/play-bench.sh [MINUTES]
+#   scripts/play-bench.sh [MINUTES [PERIOD...]]   (periods default to 64 256)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-10}
+periods=("${@:2}")
+[[ ${#periods[@]} -gt 0 ]] || periods=(64 256)
 work=$(mktemp -d)
 pids=()
-cleanup() {
+# Clients first, the server last; a client that outlives its server (jack_midiseq does) is
+# killed outright rather than waited for.
+stop_all() {
+    local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    sleep 1
+    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+    pids=()
+}
+cleanup() {
+    stop_all
+    [[ -z ${server:-} ]] || kill "$server" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,12 +54,11 @@ int main(void) {
 C
 cc -O2 -o "$work/idle" "$work/idle.c" $(pkg-config --cflags --libs jack)
 
-for period in 64 256; do
+for period in "${periods[@]}"; do
     export JACK_DEFAULT_SERVER="corvalen-bench-$$-$period" JACK_NO_START_SERVER=1
     log="$work/jackd-$period.log"
     jackd --realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
     server=$!
-    pids+=("$server")
     until jack_lsp >/dev/null 2>&1; do sleep 0.05; done
     build/bench/tools/corvalen-play -q --no-connect -n player &
     pids+=($!)
@@ -64,7 +75,7 @@ for period in 64 256; do
     idle=$(grep -c "client = idle was not finished" "$log" || true)
     others=$(grep -c "was not finished" "$log" || true)
     echo "== 48000 Hz, $period-frame periods, $minutes min: player named $player times, idle client $idle, all clients $others"
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    pids=()
+    stop_all
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
 done
