@@ -30,7 +30,8 @@ for preset in release linux-i386 windows-x64 windows-i686; do
     dir=build/dist-$preset
     echo "== $preset"
     rm -rf "$dir"
-    cmake --preset "$preset" -B "$dir" -DCORVALEN_BUILD_TESTS=OFF >/dev/null
+    # The amd64 package holds corvalen-play: required, never silently left out.
+    cmake --preset "$preset" -B "$dir" -DCORVALEN_BUILD_TESTS=OFF -DCORVALEN_BUILD_PLAYER=ON >/dev/null
     cmake --build "$dir" -j "$jobs" >/dev/null
     (cd "$dir" && cpack >/dev/null)
     find "$dir/packages" -maxdepth 1 \( -name '*.deb' -o -name '*.zip' \) -exec cp -t "$dist" {} +
