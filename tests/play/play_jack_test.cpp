@@ -107,7 +107,7 @@ std::vector<float> slice(const std::vector<float>& x, std::int64_t from, std::si
 // exit 0 and a complete recording.
 TEST(PlayJack, At44100ThePlayerIsThePluginBitForBit) {
     TempFolder folder;
-    JackServer server(44100, 256, folder.file("jackd.log"));
+    JackServer server(44100, 512, folder.file("jackd.log"));
     ChildProgram player(
         {PLAY_EXE, "-p", CORVALEN_PLUGIN_PATH, "-n", "play44", "--no-connect", "--cc", "1=bow pres",
          "--record", folder.file("take.wav"), "--format", "float"},
