@@ -28,12 +28,20 @@ std::vector<std::string> portList(const char** ports) {
     return names;
 }
 
+void quietly(const char*) {}
+
 }  // namespace
 
 JackClient::JackClient(const std::string& name) {
+    // libjack prints lines of its own when no server answers; the status tells it once, clearly.
+    // Null afterwards restores libjack's own printing.
+    jack_set_error_function(quietly);
+    jack_set_info_function(quietly);
     jack_status_t status{};
     client_ = jack_client_open(
         name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+    jack_set_error_function(nullptr);
+    jack_set_info_function(nullptr);
     if (!client_) {
         throw render::ToolError(static_cast<render::ExitCode>(kExitNoServer),
                                 "cannot open JACK client '" + name + "': " + statusText(status));
