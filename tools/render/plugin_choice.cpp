@@ -1,3 +1,4 @@
+// What the commands share: which plug-in to load, the settings applied to it, warnings.
 #include <unistd.h>
 
 #include <cstdio>
