@@ -38,7 +38,7 @@ ControllerMapping parseController(const std::string& option, Value text) {
 }
 
 // In the order --help shows them.
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionDefinition> kOptions = {
     {"--plugin", "-p", nullptr, "PATH", "Plug-in",
      "VST 2 plug-in: a library, a bundle folder (X.vst), or a bare name\n"
      "looked for in VST_PATH, LXVST_PATH, ~/.vst, ~/.lxvst,\n"
@@ -122,10 +122,6 @@ void checkCombinations(const Options& options) {
 
 }  // namespace
 
-const std::vector<OptionSpec>& optionTable() {
-    return kOptions;
-}
-
 std::vector<std::string> optionNames() {
     return optionNamesOf(kOptions);
 }
@@ -137,7 +133,7 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         std::string argument = arguments[i];
         std::string value;
         const bool hasInline = render::splitInline(argument, value);
-        const OptionSpec* spec = findOption(kOptions, argument);
+        const OptionDefinition* spec = findOption(kOptions, argument);
         if (!spec && argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option " + argument);
         }

@@ -1,5 +1,5 @@
-// Options of corvalen-play: every option is declared once, in optionTable(), from which both
-// the parser and --help are made (and against which a test holds the man page).
+// Options of corvalen-play: every option is declared once, in the option table, from which the
+// parser, --help and optionNames() are made (and against which a test holds the man page).
 #pragma once
 
 #include <optional>
@@ -43,7 +43,7 @@ struct Options {
     std::optional<render::SampleFormat> format;
 };
 
-struct OptionSpec {
+struct OptionDefinition {
     const char* name;
     const char* shortName;
     const char* alias;
@@ -53,7 +53,6 @@ struct OptionSpec {
     void (*apply)(Options& options, const std::string& value, const std::string& name);
 };
 
-const std::vector<OptionSpec>& optionTable();
 std::vector<std::string> optionNames();
 
 // Parses argv (without the program name). Throws UsageError with a message for the user.
