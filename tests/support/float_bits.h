@@ -1,6 +1,6 @@
-// Floats compared by their bit patterns: the sound is specified to single-precision rounding,
-// so "close" is not good enough, and bits also tell +0 from -0 and one NaN from another. Header
-// only, for every test program, fuzz target and benchmark (the macros need GoogleTest).
+// Floats compared by their bit patterns: the sound is computed exactly to single-precision
+// rounding, so "close" is not good enough, and bits also tell +0 from -0 and one NaN from another.
+// Header only, for every test program, fuzz target and benchmark (the macros need GoogleTest).
 #pragma once
 
 #include <cstdint>

@@ -36,7 +36,7 @@ std::string fileName(const std::string& option, const std::string& text) {
 using Value = const std::string&;
 
 // In the order --help shows them.
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionDefinition> kOptions = {
     {"--plugin", "-p", nullptr, "PATH", "Plug-in",
      "VST 2 plug-in: a library, a bundle folder (X.vst), or a bare name\n"
      "looked for in VST_PATH, LXVST_PATH, ~/.vst, ~/.lxvst,\n"
@@ -163,48 +163,48 @@ const std::vector<OptionSpec> kOptions = {
 // What the parser has seen so far beyond the options' values.
 struct ParseState {
     Options options;
-    const OptionSpec* modeOption = nullptr;
+    const OptionDefinition* modeOption = nullptr;
     bool helpAsked = false;
-    const OptionSpec* validateOnly = nullptr;
+    const OptionDefinition* validateOnly = nullptr;
     std::string modeConflict;
 };
 
 // The one place where modes meet: --help wins over everything, any other two modes conflict.
-void selectMode(ParseState& state, const OptionSpec& spec) {
-    if (spec.mode == Mode::kHelp) {
+void selectMode(ParseState& state, const OptionDefinition& entry) {
+    if (entry.mode == Mode::kHelp) {
         state.helpAsked = true;
         return;
     }
-    if (state.modeOption && state.modeOption->mode != spec.mode) {
+    if (state.modeOption && state.modeOption->mode != entry.mode) {
         if (state.modeConflict.empty()) {
-            state.modeConflict = std::string(state.modeOption->name) + " and " + spec.name +
+            state.modeConflict = std::string(state.modeOption->name) + " and " + entry.name +
                                  " cannot be used together";
         }
         return;
     }
-    state.modeOption = &spec;
-    state.options.mode = spec.mode;
+    state.modeOption = &entry;
+    state.options.mode = entry.mode;
 }
 
 // Takes one option (and its value) at arguments[i]; advances i past a separate value.
-void takeOption(ParseState& state, const OptionSpec& spec, const std::string& given, bool hasInline,
-                const std::string& inlineValue, const std::vector<std::string>& arguments,
-                std::size_t& i) {
+void takeOption(ParseState& state, const OptionDefinition& entry, const std::string& given,
+                bool hasInline, const std::string& inlineValue,
+                const std::vector<std::string>& arguments, std::size_t& i) {
     std::string value;
-    if (!spec.value) {
+    if (!entry.value) {
         if (hasInline) throw UsageError(given + " takes no value");
     } else if (hasInline) {
         value = inlineValue;
-    } else if (spec.value[0] == '[') {
+    } else if (entry.value[0] == '[') {
         // An optional value is taken only when a number follows.
         if (i + 1 < arguments.size() && looksLikeNumber(arguments[i + 1])) value = arguments[++i];
     } else {
         if (i + 1 >= arguments.size()) throw UsageError(given + " needs a value");
         value = arguments[++i];
     }
-    if (spec.mode != Mode::kRender) selectMode(state, spec);
-    if (spec.validateOnly && !state.validateOnly) state.validateOnly = &spec;
-    if (spec.apply) spec.apply(state.options, value, spec.name);
+    if (entry.mode != Mode::kRender) selectMode(state, entry);
+    if (entry.validateOnly && !state.validateOnly) state.validateOnly = &entry;
+    if (entry.apply) entry.apply(state.options, value, entry.name);
 }
 
 // Rules between options, checked once the whole line is read.
@@ -243,13 +243,14 @@ void checkCombinations(ParseState& state) {
 }
 
 // "corvalen-render --validate [--check NAME]... [PLUGIN]" for a mode's option.
-std::string synopsisOf(const OptionSpec& mode, const char* operands) {
+std::string synopsisOf(const OptionDefinition& mode, const char* operands) {
     std::string line = std::string("corvalen-render ") + mode.name;
     if (mode.mode == Mode::kValidate) {
-        for (const OptionSpec& spec : kOptions) {
-            if (!spec.validateOnly) continue;
-            const bool repeats = std::strstr(spec.help, "may be repeated") != nullptr;
-            line += std::string(" [") + spec.name + " " + spec.value + "]" + (repeats ? "..." : "");
+        for (const OptionDefinition& entry : kOptions) {
+            if (!entry.validateOnly) continue;
+            const bool repeats = std::strstr(entry.help, "may be repeated") != nullptr;
+            line +=
+                std::string(" [") + entry.name + " " + entry.value + "]" + (repeats ? "..." : "");
         }
     }
     // Continued under the options, as a terminal of 96 columns shows it.
@@ -264,10 +265,6 @@ std::string synopsisOf(const OptionSpec& mode, const char* operands) {
 }
 
 }  // namespace
-
-const std::vector<OptionSpec>& optionTable() {
-    return kOptions;
-}
 
 std::vector<std::string> optionNames() {
     return optionNamesOf(kOptions);
@@ -289,7 +286,7 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         std::string argument = arguments[i];
         std::string value;
         const bool hasInline = splitInline(argument, value);
-        if (const OptionSpec* spec = findOption(kOptions, argument)) {
+        if (const OptionDefinition* spec = findOption(kOptions, argument)) {
             takeOption(state, *spec, argument, hasInline, value, arguments, i);
         } else if (argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option " + argument);
@@ -308,8 +305,8 @@ std::string usageText() {
                                                    {Mode::kValidate, "[PLUGIN]"},
                                                    {Mode::kListChecks, ""}};
     for (const auto& [mode, operands] : kModes) {
-        for (const OptionSpec& spec : kOptions) {
-            if (spec.mode == mode) text += "       " + synopsisOf(spec, operands);
+        for (const OptionDefinition& entry : kOptions) {
+            if (entry.mode == mode) text += "       " + synopsisOf(entry, operands);
         }
     }
     text += R"(

@@ -1,5 +1,5 @@
-// Options of corvalen-render: every option is declared once, in optionTable(), from which both
-// the parser and --help are made (and against which a test holds the man page).
+// Options of corvalen-render: every option is declared once, in the table of command_line.cpp,
+// from which the parser, --help and optionNames() are made (a test holds the man page to it).
 #pragma once
 
 #include <optional>
@@ -43,7 +43,7 @@ struct Options {
 };
 
 // One option as the parser and --help know it.
-struct OptionSpec {
+struct OptionDefinition {
     const char* name;       // "--plugin"
     const char* shortName;  // "-p", or null
     const char* alias;      // a second long name the parser accepts, or null
@@ -58,7 +58,6 @@ struct OptionSpec {
     void (*apply)(Options& options, const std::string& value, const std::string& name);
 };
 
-const std::vector<OptionSpec>& optionTable();
 // Every name a command line may use: long names, short names and aliases.
 std::vector<std::string> optionNames();
 

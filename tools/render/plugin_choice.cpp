@@ -1,3 +1,4 @@
+// What the commands share: which plug-in to load, the settings applied to it, warnings.
 #include "tools/render/plugin_choice.h"
 
 #include <unistd.h>
