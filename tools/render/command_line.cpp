@@ -286,8 +286,8 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         std::string argument = arguments[i];
         std::string value;
         const bool hasInline = splitInline(argument, value);
-        if (const OptionDefinition* spec = findOption(kOptions, argument)) {
-            takeOption(state, *spec, argument, hasInline, value, arguments, i);
+        if (const OptionDefinition* entry = findOption(kOptions, argument)) {
+            takeOption(state, *entry, argument, hasInline, value, arguments, i);
         } else if (argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option " + argument);
         } else {
