@@ -62,7 +62,9 @@ LIST
     [[ -n $depends ]] || fail "no Depends field"
     local each
     while read -r each; do
-        [[ $each =~ ^[a-z0-9.+-]+\ \(\>=\ [^\)]+\)$ ]] || fail "dependency '$each' has no computed minimum version"
+        # An alternative a library's symbols file names (libjack-jackd2-0 (>= ...) |
+        # libjack-0.125) needs its version on the first choice only.
+        [[ ${each%% |*} =~ ^[a-z0-9.+-]+\ \(\>=\ [^\)]+\)$ ]] || fail "dependency '$each' has no computed minimum version"
     done < <(tr ',' '\n' <<<"$depends" | sed 's/^ *//')
 
     # Every shared library the binaries load must come from a package named in Depends.

@@ -1,6 +1,6 @@
 # cmake -DVALIDATE=<lv2_validate> "-DFILES=<ttl files>" -P check_validate.cmake
 #
-# lv2_validate checks the bundle's ttl against LV2's own specifications. Its exit code alone is
+# lv2_validate checks the bundle's ttl against LV2's own vocabulary files. Its exit code alone is
 # not enough: it also prints warnings (a property LV2 does not define, a value of the wrong
 # type) and exits 0, so the check also wants "Found 0 errors" and no warning line.
 cmake_policy(VERSION 3.21)

@@ -23,7 +23,7 @@ Lv2World::Lv2World() : world_(lilv_world_new()), map_(std::make_unique<MapFeatur
     map_->feature = {LV2_URID__map, &map_->map};
     features_[0] = &map_->feature;
 
-    // The build tree's bundle and LV2's core specification (the plug-in classes), not whatever
+    // The build tree's bundle and LV2's core vocabulary (the plug-in classes), not whatever
     // plug-ins the machine has installed.
     for (const std::string& bundle : {std::string(LV2_SPECIFICATION_DIR) + "/core.lv2/",
                                       std::string(CORVALEN_LV2_BUNDLE) + "/"}) {

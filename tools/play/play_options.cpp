@@ -133,11 +133,11 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
         std::string argument = arguments[i];
         std::string value;
         const bool hasInline = render::splitInline(argument, value);
-        const OptionDefinition* spec = findOption(kOptions, argument);
-        if (!spec && argument.size() > 1 && argument[0] == '-') {
+        const OptionDefinition* entry = findOption(kOptions, argument);
+        if (!entry && argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option " + argument);
         }
-        if (!spec) {
+        if (!entry) {
             // The one operand names the plug-in, as -p does.
             if (pluginOperand || !options.pluginPath.empty()) {
                 throw UsageError("one plug-in at a time ('" +
@@ -148,12 +148,12 @@ Options parseCommandLine(const std::vector<std::string>& arguments) {
             pluginOperand = true;
             continue;
         }
-        if (!spec->value && hasInline) throw UsageError(argument + " takes no value");
-        if (spec->value && !hasInline) {
+        if (!entry->value && hasInline) throw UsageError(argument + " takes no value");
+        if (entry->value && !hasInline) {
             if (i + 1 >= arguments.size()) throw UsageError(argument + " needs a value");
             value = arguments[++i];
         }
-        spec->apply(options, value, spec->name);
+        entry->apply(options, value, entry->name);
     }
     if (!options.help) checkCombinations(options);
     return options;

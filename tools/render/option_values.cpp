@@ -91,18 +91,19 @@ bool splitInline(std::string& argument, std::string& value) {
     return true;
 }
 
-std::string helpEntry(const OptionText& spec) {
+std::string helpEntry(const OptionText& option) {
     constexpr std::size_t kNameWidth = 18;
     const std::string indent(6 + kNameWidth, ' ');
     std::string entry =
-        std::string("  ") + (spec.shortName ? spec.shortName + std::string(", ") : "    ");
-    std::string name = std::string(spec.name) + (spec.value ? std::string(" ") + spec.value : "");
+        std::string("  ") + (option.shortName ? option.shortName + std::string(", ") : "    ");
+    std::string name =
+        std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
     entry += name + std::string(name.size() < kNameWidth ? kNameWidth - name.size() : 2, ' ');
-    for (const char* c = spec.help; *c; ++c) {
+    for (const char* c = option.help; *c; ++c) {
         entry += *c;
         if (*c == '\n') entry += indent;
     }
-    if (spec.alias) entry += "\n" + indent + "(also " + spec.alias + ")";
+    if (option.alias) entry += "\n" + indent + "(also " + option.alias + ")";
     return entry + "\n";
 }
 

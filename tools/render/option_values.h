@@ -48,36 +48,36 @@ std::string helpEntry(const OptionText& option);
 
 // For the tools' option tables, whose entries have name, shortName and alias.
 // The entry `name` (long, short or alias) names, or null.
-template <typename Spec>
-const Spec* findOption(const std::vector<Spec>& table, const std::string& name) {
-    for (const Spec& spec : table) {
-        if (name == spec.name || (spec.shortName && name == spec.shortName) ||
-            (spec.alias && name == spec.alias)) {
-            return &spec;
+template <typename Entry>
+const Entry* findOption(const std::vector<Entry>& table, const std::string& name) {
+    for (const Entry& entry : table) {
+        if (name == entry.name || (entry.shortName && name == entry.shortName) ||
+            (entry.alias && name == entry.alias)) {
+            return &entry;
         }
     }
     return nullptr;
 }
 // Every entry of the table under its section's title, as --help shows them.
-template <typename Spec>
-std::string optionsHelp(const std::vector<Spec>& table) {
+template <typename Entry>
+std::string optionsHelp(const std::vector<Entry>& table) {
     std::string text;
     std::string section;
-    for (const Spec& spec : table) {
-        if (section != spec.section) {
-            section = spec.section;
+    for (const Entry& entry : table) {
+        if (section != entry.section) {
+            section = entry.section;
             text += "\n" + section + ":\n";
         }
-        text += helpEntry({spec.name, spec.shortName, spec.alias, spec.value, spec.help});
+        text += helpEntry({entry.name, entry.shortName, entry.alias, entry.value, entry.help});
     }
     return text;
 }
 // Every name a command line may use: long names, short names and aliases.
-template <typename Spec>
-std::vector<std::string> optionNamesOf(const std::vector<Spec>& table) {
+template <typename Entry>
+std::vector<std::string> optionNamesOf(const std::vector<Entry>& table) {
     std::vector<std::string> names;
-    for (const Spec& spec : table) {
-        for (const char* name : {spec.name, spec.shortName, spec.alias}) {
+    for (const Entry& entry : table) {
+        for (const char* name : {entry.name, entry.shortName, entry.alias}) {
             if (name) names.push_back(name);
         }
     }

@@ -1,3 +1,4 @@
+// Which plug-in a tool plays and the settings it starts with (plugin_choice.h).
 #include "tools/render/plugin_choice.h"
 
 #include <unistd.h>
