@@ -26,7 +26,14 @@ stages_only "$@"
 build_and_test() {
     cmake --preset "$1" -DCORVALEN_BUILD_PLAYER=ON >/dev/null
     cmake --build --preset "$1" -j "$jobs"
-    ctest --preset "$1" -j "$jobs"
+    # The live player's tests run against a JACK server in real time, which a loaded machine
+    # can starve; a test that fails is run once more alone, and one that then passes is named
+    # as flaky in the log rather than hidden. Failing twice fails the stage.
+    if ! ctest --preset "$1" -j "$jobs"; then
+        echo "== $1: running the failed tests once more, alone"
+        ctest --preset "$1" --rerun-failed --output-on-failure
+        echo "== $1: FLAKY: the tests above failed once and passed alone"
+    fi
 }
 run_release() { build_and_test release; }
 run_asan() { build_and_test asan; }
