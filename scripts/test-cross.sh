@@ -119,8 +119,17 @@ for preset in "${presets[@]}"; do
         fi
         # A test under an emulator that hangs is stopped after 5 minutes rather than the
         # preset's 15; none needs more than a few seconds.
-        timeout 1800 ctest --preset "$preset" -j "$jobs" --timeout 300 "${exclude[@]}" ||
-            status="tests failed"
+        # A test that fails is run once more alone: wine's server has dropped a connection
+        # under load ("wine client error: recvmsg") and failed a pure computation with it. One
+        # that then passes is named as flaky; failing twice fails the target.
+        if ! timeout 1800 ctest --preset "$preset" -j "$jobs" --timeout 300 "${exclude[@]}"; then
+            echo "$preset: running the failed tests once more, alone"
+            if timeout 900 ctest --preset "$preset" --timeout 300 --rerun-failed --output-on-failure; then
+                echo "$preset: FLAKY: the tests above failed once and passed alone"
+            else
+                status="tests failed"
+            fi
+        fi
         finish "$preset: tests"
         if ! compare_render "build/cross-$preset/tests/cross/phrase.raw"; then
             [[ $status == ok ]] && status="render differs" || status="$status, render differs"
