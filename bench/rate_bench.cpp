@@ -34,8 +34,7 @@ public:
 class PluginSource : public FixedRateSource {
 public:
     explicit PluginSource(int maxFrames) : session_(std::make_unique<PluginSession>(maxFrames)) {
-        session_->sendMidi({{0, 0x90, 69, 127}});
-        session_->renderFrames(44100 / 4);
+        session_->play({{0, {0x90, 69, 127}}}, 44100 / 4);
     }
     void render(float* const* outputs, int frames, const TimedEvent*, int) override {
         AEffect* effect = session_->record();
@@ -87,8 +86,7 @@ void BM_RateAdapterWithPlugin(benchmark::State& state) {
 void BM_PluginAtItsRate(benchmark::State& state) {
     const auto block = static_cast<VstInt32>(state.range(0));
     PluginSession session(block);
-    session.sendMidi({{0, 0x90, 69, 127}});
-    session.renderFrames(44100 / 4);
+    session.play({{0, {0x90, 69, 127}}}, 44100 / 4);
     for (auto _ : state) {
         session.renderBlock();
         benchmark::DoNotOptimize(session.left()[0]);

@@ -5,10 +5,27 @@
 #include "rate/windowed_sinc.h"
 
 namespace corvalen::rate {
+namespace {
+
+inline float weighedSum(const float* weights, const float* samples, int taps) {
+    constexpr int kLanes = PolyphaseFilter::kLanes;
+    float sums[kLanes] = {};
+    for (int t = 0; t < taps; t += kLanes) {
+        for (int lane = 0; lane < kLanes; ++lane)
+            sums[lane] += weights[t + lane] * samples[t + lane];
+    }
+    return ((sums[0] + sums[1]) + (sums[2] + sums[3])) +
+           ((sums[4] + sums[5]) + (sums[6] + sums[7]));
+}
+
+}  // namespace
 
 PolyphaseFilter::PolyphaseFilter(const RateRatio& ratio, std::int64_t sourceRate,
                                  std::int64_t targetRate)
-    : outputStep_(ratio.outputStep()), interpolated_(ratio.outputStep() > kMaxExactPhases) {
+    : outputStep_(ratio.outputStep()),
+      wholeStep_(ratio.sourceStep() / ratio.outputStep()),
+      phaseStep_(ratio.sourceStep() % ratio.outputStep()),
+      interpolated_(ratio.outputStep() > kMaxExactPhases) {
     const double nyquist = 0.5 * static_cast<double>(std::min(sourceRate, targetRate));
     passBandEdge_ = kPassFraction * nyquist;
     const double source = static_cast<double>(sourceRate);
@@ -39,8 +56,7 @@ void PolyphaseFilter::tabulate(std::int64_t rows, double cutoff, int halfLength)
     }
 }
 
-const float* PolyphaseFilter::row(std::int64_t phase, float* scratch) const {
-    if (!interpolated_) return &weights_[static_cast<std::size_t>(phase * taps_)];
+const float* PolyphaseFilter::interpolatedRow(std::int64_t phase, float* scratch) const {
     const std::int64_t scaled = phase * kInterpolatedPhases;
     const std::int64_t below = scaled / outputStep_;
     const float fraction = static_cast<float>(static_cast<double>(scaled % outputStep_) /
@@ -51,14 +67,19 @@ const float* PolyphaseFilter::row(std::int64_t phase, float* scratch) const {
     return scratch;
 }
 
-float PolyphaseFilter::apply(const float* weights, const float* samples, int taps) {
-    float sums[kLanes] = {};
-    for (int t = 0; t < taps; t += kLanes) {
-        for (int lane = 0; lane < kLanes; ++lane)
-            sums[lane] += weights[t + lane] * samples[t + lane];
+PolyphaseFilter::Advance PolyphaseFilter::filter(const float* samples, std::int64_t phase,
+                                                 int count, float* out, float* scratch) const {
+    std::int64_t frames = 0;
+    for (int j = 0; j < count; ++j) {
+        out[j] = weighedSum(row(phase, scratch), samples + frames, taps_);
+        frames += wholeStep_;
+        phase += phaseStep_;
+        if (phase >= outputStep_) {
+            phase -= outputStep_;
+            ++frames;
+        }
     }
-    return ((sums[0] + sums[1]) + (sums[2] + sums[3])) +
-           ((sums[4] + sums[5]) + (sums[6] + sums[7]));
+    return {frames, phase};
 }
 
 }  // namespace corvalen::rate

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -66,6 +68,7 @@ RateAdapter::RateAdapter(const AdapterSetup& setup)
     }
     history_.assign(static_cast<std::size_t>(channels_), std::vector<float>(historySize));
     sourceOutputs_.resize(static_cast<std::size_t>(channels_));
+    sameAsFirstFrom_.resize(static_cast<std::size_t>(channels_));
     rowScratch_.resize(static_cast<std::size_t>(filter_.taps()));
     incoming_.resize(static_cast<std::size_t>(maxEvents_));
     const std::size_t heldCapacity =
@@ -76,6 +79,9 @@ RateAdapter::RateAdapter(const AdapterSetup& setup)
 
 void RateAdapter::reset() {
     for (auto& channel : history_) std::fill(channel.begin(), channel.end(), 0.0f);
+    // All silence so far: every channel equals the first.
+    std::fill(sameAsFirstFrom_.begin(), sameAsFirstFrom_.end(),
+              std::numeric_limits<std::int64_t>::min());
     incomingCount_ = 0;
     heldCount_ = 0;
     droppedEvents_ = 0;
@@ -137,6 +143,7 @@ void RateAdapter::processPiece(FixedRateSource& source, float* const* outputs, i
                                                 : history_[c].data() + (rendered_ - bufferStart_);
         }
         source.render(sourceOutputs_.data(), chunk, queue_.data(), routed);
+        if (!passesThrough()) noteDifferences(chunk);
         // What this call holds moves to the front, at offset 0 of the next render.
         const int held = heldCount_ - routed;
         std::copy(queue_.begin() + routed, queue_.begin() + heldCount_, queue_.begin());
@@ -178,24 +185,36 @@ int RateAdapter::routeEvents(int offset, int firstEvent, int endEvent, std::int6
     return routed;
 }
 
-void RateAdapter::interpolate(float* const* outputs, int offset, int frames) {
-    const int taps = filter_.taps();
-    const std::int64_t firstTap = 1 - (taps - filter_.lookahead());
-    const std::int64_t wholeStep = ratio_.sourceStep() / ratio_.outputStep();
-    const std::int64_t phaseStep = ratio_.sourceStep() % ratio_.outputStep();
-    for (int j = 0; j < frames; ++j) {
-        const float* weights = filter_.row(readPhase_, rowScratch_.data());
-        const std::size_t start = static_cast<std::size_t>(readFrame_ + firstTap - bufferStart_);
-        for (int c = 0; c < channels_; ++c) {
-            outputs[c][offset + j] = PolyphaseFilter::apply(weights, &history_[c][start], taps);
-        }
-        readFrame_ += wholeStep;
-        readPhase_ += phaseStep;
-        if (readPhase_ >= ratio_.outputStep()) {
-            readPhase_ -= ratio_.outputStep();
-            ++readFrame_;
+// A channel that differs anywhere in the frames just rendered counts as different up to their
+// end. Finding the last differing frame would let it rejoin a few outputs sooner, no more.
+void RateAdapter::noteDifferences(int frames) {
+    const std::size_t from = static_cast<std::size_t>(rendered_ - bufferStart_);
+    const float* first = history_[0].data() + from;
+    for (int c = 1; c < channels_; ++c) {
+        if (std::memcmp(history_[c].data() + from, first, sizeof(float) * frames) != 0) {
+            sameAsFirstFrom_[c] = rendered_ + frames;
         }
     }
+}
+
+// A channel equal to the first over every frame this block's first output reaches is equal
+// over the later outputs' too (they reach further on): it takes the first channel's result.
+void RateAdapter::interpolate(float* const* outputs, int offset, int frames) {
+    const std::int64_t reach = readFrame_ + 1 - (filter_.taps() - filter_.lookahead());
+    const auto start = static_cast<std::size_t>(reach - bufferStart_);
+    PolyphaseFilter::Advance next;
+    for (int c = 0; c < channels_; ++c) {
+        float* out = outputs[c] + offset;
+        if (c > 0 && reach >= sameAsFirstFrom_[c]) {
+            std::memmove(out, outputs[0] + offset,
+                         sizeof(float) * static_cast<std::size_t>(frames));
+        } else {
+            next = filter_.filter(history_[c].data() + start, readPhase_, frames, out,
+                                  rowScratch_.data());
+        }
+    }
+    readFrame_ += next.frames;
+    readPhase_ = next.phase;
 }
 
 // Drops the source frames no later output reaches and moves the rest to the front.

@@ -168,6 +168,61 @@ TEST(RateAdapterTiming, OutputAndLatencyDoNotDependOnTheBlocks) {
     }
 }
 
+// A stereo pair, or one of its channels alone: the second equals the first (a tone) except
+// over frames [9,000, 9,900) and at the last frame of the first render to reach each multiple
+// of 500 (a difference at a render's end is the last one the adapter sees); there it is
+// another tone. Renders are the same in every run with the same blocks, so the channels alone
+// get the same signals.
+class PairSource : public FixedRateSource {
+public:
+    explicit PairSource(int only = -1) : only_(only) {}
+
+    void render(float* const* outputs, int frames, const TimedEvent*, int) override {
+        const bool marksItsEnd = rendered_ + frames >= nextMark_;
+        if (marksItsEnd) nextMark_ += 500;
+        for (int i = 0; i < frames; ++i, ++rendered_) {
+            const double t = static_cast<double>(rendered_) / kSourceRate;
+            const auto first = static_cast<float>(0.5 * std::sin(2 * kPi * 440.0 * t));
+            const bool differs =
+                (marksItsEnd && i == frames - 1) || (rendered_ >= 9000 && rendered_ < 9900);
+            const float second =
+                differs ? static_cast<float>(0.3 * std::cos(2 * kPi * 3000.0 * t)) : first;
+            if (only_ < 0) {
+                outputs[0][i] = first;
+                outputs[1][i] = second;
+            } else {
+                outputs[0][i] = only_ == 0 ? first : second;
+            }
+        }
+    }
+
+private:
+    int only_;
+    std::int64_t nextMark_ = 500;
+    std::int64_t rendered_ = 0;
+};
+
+// Channels that match are filtered once; what comes out must still be each channel converted
+// on its own, bit for bit, next to single differing frames and a differing render.
+TEST(RateAdapterQuality, MatchingChannelsComeOutAsIfEachWereConvertedAlone) {
+    // One-frame blocks put a block's first output at every source frame in turn.
+    const std::vector<std::vector<int>> blockRuns = {kUnevenBlocks, {1}};
+    for (double rate : {48000.0, 22050.0}) {
+        for (const auto& blocks : blockRuns) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz, first block " << blocks[0]);
+            RateAdapter stereo(setupFor(rate, 512, 2));
+            PairSource pair;
+            const auto both = runAdapter(stereo, pair, 2, 12000, blocks);
+            for (int channel = 0; channel < 2; ++channel) {
+                RateAdapter mono(setupFor(rate, 512, 1));
+                PairSource alone(channel);
+                const auto expected = runAdapter(mono, alone, 1, 12000, blocks)[0];
+                EXPECT_TRUE(bitEqual(both[channel], expected)) << "channel " << channel;
+            }
+        }
+    }
+}
+
 TEST(RateAdapterEvents, BadInputGetsTheDocumentedAnswer) {
     for (double rate : {7999.0, 384001.0, std::nan("")}) {
         EXPECT_THROW(RateAdapter{setupFor(rate)}, std::invalid_argument);

@@ -42,19 +42,25 @@ void MidiIntake::track(std::uint8_t status, std::uint8_t data1, std::uint8_t dat
     const std::size_t channel = status & 0x0F;
     switch (status & 0xF0) {
         case 0x90:
-            held_.set(channel * 128 + data1, data2 != 0);
+            hold(channel * 128 + data1, data2 != 0);
             break;
         case 0x80:
-            held_.reset(channel * 128 + data1);
+            hold(channel * 128 + data1, false);
             break;
         case 0xB0:
             if (data1 == kAllNotesOff) {
-                for (std::size_t note = 0; note < 128; ++note) held_.reset(channel * 128 + note);
+                for (std::size_t note = 0; note < 128; ++note) hold(channel * 128 + note, false);
             }
             break;
         default:
             break;
     }
+}
+
+void MidiIntake::hold(std::size_t key, bool held) {
+    if (held_[key] == held) return;
+    held_[key] = held;
+    notesHeld_ += held ? 1 : -1;
 }
 
 }  // namespace corvalen::play

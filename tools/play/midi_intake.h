@@ -28,13 +28,15 @@ public:
     // what goes to the plug-in.
     bool take(const std::uint8_t* bytes, std::size_t size, int frame, rate::TimedEvent& out);
 
-    int notesHeld() const { return static_cast<int>(held_.count()); }
+    int notesHeld() const { return notesHeld_; }
 
 private:
     void track(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    void hold(std::size_t key, bool held);
 
     MidiSettings settings_;
     std::bitset<16 * 128> held_;
+    int notesHeld_ = 0;  // held_.count(), kept up to date rather than counted every period
 };
 
 }  // namespace corvalen::play

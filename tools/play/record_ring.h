@@ -25,6 +25,9 @@ public:
     std::uint64_t droppedFrames() const { return dropped_.load(std::memory_order_relaxed); }
 
 private:
+    void interleave(const float* const* outputs, std::size_t from, std::size_t frames,
+                    float* to) const;
+
     int channels_;
     std::size_t capacity_;  // frames, a power of two
     std::vector<float> samples_;
