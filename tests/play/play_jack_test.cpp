@@ -11,11 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "rate/rate_adapter.h"
 #include "tests/play/jack_session.h"
 #include "tests/support/signals.h"
 #include "tests/tools/test_support.h"
 #include "vst_host/event_list.h"
 #include "vst_host/plugin.h"
+#include "vst_host/plugin_source.h"
 
 namespace {
 
@@ -155,6 +157,90 @@ TEST(PlayJack, At44100ThePlayerIsThePluginBitForBit) {
     EXPECT_LT(corvalen::test::peakMagnitude(probe.recording()[0], 8800, 9000), 0.02);
     server.stop();
     RecordProperty("player_xruns", server.xrunsOf("play44"));
+}
+
+// Corvalen through the rate adapter offline, 44.1 to 48 kHz, in 256-frame blocks: `frames`
+// output frames from the adapter's set-up, events at output frames. The adapter's output does
+// not depend on its blocks, so this is what the player must play from its first period on.
+std::vector<std::vector<float>> convertAlone(std::int64_t frames,
+                                             const std::vector<ProbeEvent>& events) {
+    corvalen::rate::AdapterSetup setup;
+    setup.targetRate = 48000.0;
+    setup.maxBlock = 256;
+    setup.maxEvents = 16;
+    corvalen::rate::RateAdapter adapter(setup);
+    auto plugin = corvalen::vsthost::Plugin::load(CORVALEN_PLUGIN_PATH,
+                                                  {44100.0f, adapter.maxSourceFrames()});
+    plugin->resume();
+    corvalen::vsthost::PluginSource source(*plugin, adapter.maxSourceEvents());
+    std::vector<std::vector<float>> out(2, std::vector<float>(static_cast<std::size_t>(frames)));
+    std::vector<corvalen::rate::TimedEvent> block;
+    std::size_t next = 0;
+    for (std::int64_t pos = 0; pos < frames; pos += 256) {
+        const int length = static_cast<int>(std::min<std::int64_t>(256, frames - pos));
+        block.clear();
+        for (; next < events.size() && events[next].frame < pos + length; ++next) {
+            corvalen::rate::TimedEvent e;
+            e.frame = static_cast<std::int32_t>(events[next].frame - pos);
+            std::copy(events[next].bytes, events[next].bytes + 3, e.midi);
+            block.push_back(e);
+        }
+        float* outputs[] = {out[0].data() + pos, out[1].data() + pos};
+        adapter.process(source, outputs, length, block.data(), static_cast<int>(block.size()));
+    }
+    return out;
+}
+
+// Waits until `text` shows in the player's log, at most `seconds`.
+bool logShows(const ChildProgram& player, const std::string& text, double seconds) {
+    for (int waited = 0; waited < seconds * 1000; waited += 20) {
+        if (player.log().find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// jack_bufsize changes the period of the running server, at 48 kHz, to a shorter one and then
+// to one longer than the player was set up for. Nothing of it is heard: the player's recording
+// still equals the plug-in converted offline, bit for bit (a rebuilt adapter would restart its
+// history, a gap), with no silent period, and the player says what JACK now runs at. The
+// events come before the changes, as JACK's frame count may jump while its driver restarts.
+TEST(PlayJack, APeriodChangeOfTheRunningServerIsNotHeard) {
+    TempFolder folder;
+    JackServer server(48000, 256, folder.file("jackd.log"));
+    ChildProgram player({PLAY_EXE, "-p", CORVALEN_PLUGIN_PATH, "-n", "playp", "--no-connect",
+                         "--record", folder.file("take.wav"), "--format", "float"},
+                        folder.file("play.log"));
+    Probe sender("sendp", 0);
+    ASSERT_TRUE(corvalen::test::waitForPort(sender.client(), "playp:midi_in", 10)) << player.log();
+    sender.connect("sendp:midi_out", "playp:midi_in");
+    const std::int64_t first = firstPeriodFrame(player);
+    ASSERT_GE(first, 0) << player.log();
+    const std::int64_t base = sender.now() + 4800;
+    const std::vector<ProbeEvent> events = {event(base + 100, 0x90, 69, 100),
+                                            event(base + 3001, 0x90, 76, 110)};
+    sender.plan(events, base, 0);
+    while (sender.now() < base + 6000) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (const char* period : {"128", "1024"}) {
+        ChildProgram resize({"jack_bufsize", period}, folder.file("bufsize.log"));
+        ASSERT_EQ(resize.wait(10), 0) << resize.log();
+        ASSERT_TRUE(logShows(player, std::string("in ") + period + "-frame periods", 5))
+            << player.log();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    player.signal(SIGINT);
+    ASSERT_EQ(player.wait(10), 0) << player.log();
+    EXPECT_EQ(player.log().find("silence"), std::string::npos) << player.log();
+
+    const corvalen::test::Wav take = corvalen::test::readWav(folder.file("take.wav"));
+    ASSERT_EQ(take.channels.size(), 2u) << player.log();
+    std::vector<ProbeEvent> atPlayerFrames = events;
+    for (ProbeEvent& e : atPlayerFrames) e.frame -= first;
+    const auto alone =
+        convertAlone(static_cast<std::int64_t>(take.channels[0].size()), atPlayerFrames);
+    EXPECT_GT(corvalen::test::peakMagnitude(take.channels[0], base + 9000 - first), 0.01);
+    EXPECT_TRUE(corvalen::test::bitEqual(take.channels[0], alone[0]));
+    EXPECT_TRUE(corvalen::test::bitEqual(take.channels[1], alone[1]));
 }
 
 // At 48 kHz Corvalen runs at its own 44.1 kHz through the rate adapter: an A4 keeps the pitch

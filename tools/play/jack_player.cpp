@@ -142,13 +142,13 @@ int JackPlayer::process(jack_nframes_t frames) {
 
 int JackPlayer::onPeriodChange(jack_nframes_t frames, void* self) {
     auto* player = static_cast<JackPlayer*>(self);
-    player->reconfigure(static_cast<int>(frames), player->rate_);
+    player->reconfigure(static_cast<int>(frames), player->rate_.load());
     return 0;
 }
 
 int JackPlayer::onRateChange(jack_nframes_t rate, void* self) {
     auto* player = static_cast<JackPlayer*>(self);
-    player->reconfigure(player->period_, rate);
+    player->reconfigure(player->period_.load(), rate);
     return 0;
 }
 

@@ -55,6 +55,9 @@ public:
     // The JACK frame of the first period the plug-in played, or -1 before it.
     std::int64_t firstFrame() const { return firstFrame_.load(); }
     float dspLoad() const;
+    // JACK's period and rate as last told (they change in JACK's notification thread).
+    int period() const { return period_.load(std::memory_order_relaxed); }
+    double rate() const { return rate_.load(std::memory_order_relaxed); }
     // A setup change that failed (in JACK's notification thread), or empty.
     std::string setupError() const;
 
@@ -74,8 +77,8 @@ private:
     JackClient& client_;
     PlayEngine& engine_;
     bool followsSession_;
-    int period_;
-    double rate_;
+    std::atomic<int> period_;
+    std::atomic<double> rate_;
     jack_port_t* midiIn_ = nullptr;
     std::vector<jack_port_t*> inputs_;
     std::vector<jack_port_t*> outputs_;

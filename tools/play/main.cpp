@@ -78,6 +78,8 @@ int watch(const Options& options, JackPlayer& player, PlayEngine& engine, Record
     const bool statusShown = !options.quiet && isatty(STDERR_FILENO);
     auto lastDrawn = std::chrono::steady_clock::now();
     std::uint64_t reportedDrops = 0;
+    int shownPeriod = player.period();
+    double shownRate = player.rate();
     for (;;) {
         if (g_stopSignal) break;
         if (player.serverGone()) {
@@ -91,6 +93,16 @@ int watch(const Options& options, JackPlayer& player, PlayEngine& engine, Record
             std::fprintf(stderr, "corvalen-play: cannot follow JACK's new set-up: %s\n",
                          setupError.c_str());
             return render::kExitRenderFailed;
+        }
+        if (player.period() != shownPeriod || player.rate() != shownRate) {
+            shownPeriod = player.period();
+            shownRate = player.rate();
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "JACK now runs at %.0f Hz in %d-frame periods; latency %d frames",
+                          shownRate, shownPeriod, engine.latency());
+            if (statusShown) std::fputs("\n", stderr);  // below the status line, not over it
+            say(options, text);
         }
         const std::uint64_t drops = recorder ? recorder->ring().droppedFrames() : 0;
         if (drops > reportedDrops && !statusShown) {
@@ -188,6 +200,10 @@ int perform(const Options& options) {
     // Deactivate, close the plug-in, finish the recording.
     player->deactivate();
     const std::uint64_t dropped = recorder ? recorder->ring().droppedFrames() : 0;
+    if (engine->silencedPeriods() > 0) {
+        say(options, std::to_string(engine->silencedPeriods()) +
+                         " periods played silence while the plug-in was set up for a new rate");
+    }
     player.reset();
     engine.reset();
     plugin.reset();

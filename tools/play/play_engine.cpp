@@ -64,7 +64,13 @@ void PlayEngine::install(std::unique_ptr<rate::RateAdapter> adapter) {
 }
 
 void PlayEngine::reconfigure(int period, double sessionRate, bool pluginFollowsSession) {
-    if (period == period_ && sessionRate == sessionRate_) return;
+    // A new period alone changes nothing that sounds: the adapter takes a longer period in
+    // pieces of the old one, so the plug-in's block size still holds, and a shorter one as it
+    // is. Rebuilding would restart the adapter's history, a gap of its latency.
+    if (sessionRate == sessionRate_) {
+        period_ = period;
+        return;
+    }
     const double pluginRate = pluginFollowsSession ? sessionRate : pluginRate_;
     const double oldPluginRate = pluginRate_;
     pluginRate_ = pluginRate;

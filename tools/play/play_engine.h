@@ -4,7 +4,8 @@
 // recording's ring.
 //
 // Threads. The audio thread calls begin(), addMidi() for each message, then process(). A
-// change of period or rate is a new set-up made by another thread (reconfigure()): it builds
+// new period needs nothing: periods longer than the set-up's are played in pieces of its
+// length. A change of rate is a new set-up made by another thread (reconfigure()): it builds
 // the new adapter, waits until the audio thread is between periods and then holds it off while
 // it swaps the adapter in and tells the plug-in (suspend, new block size or rate, resume). A
 // period that finds the set-up held plays silence and leaves the plug-in alone, so the audio
@@ -47,7 +48,7 @@ public:
     PlayEngine& operator=(const PlayEngine&) = delete;
 
     // Off the audio thread: a new period or session rate (the plug-in's rate stays, unless it
-    // followed the session's). Returns at once when nothing changes.
+    // followed the session's). Returns at once unless the rate changes.
     void reconfigure(int period, double sessionRate, bool pluginFollowsSession);
 
     // Audio thread. begin() returns false when the set-up is being changed: then the caller
