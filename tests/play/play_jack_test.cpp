@@ -117,11 +117,12 @@ TEST(PlayJack, At44100ThePlayerIsThePluginBitForBit) {
     Probe sender("send44", 0);
     Probe probe("probe44", 2);
     ASSERT_TRUE(corvalen::test::waitForPort(probe.client(), "play44:out_2", 10)) << player.log();
+    // Its ports take connections once it is active, which its first period shows.
+    const std::int64_t first = firstPeriodFrame(player);
+    ASSERT_GE(first, 0) << player.log();
     sender.connect("send44:midi_out", "play44:midi_in");
     probe.connect("play44:out_1", "probe44:in_1");
     probe.connect("play44:out_2", "probe44:in_2");
-    const std::int64_t first = firstPeriodFrame(player);
-    ASSERT_GE(first, 0) << player.log();
     EXPECT_EQ(reportedLatency(player.log()), 0);
 
     const std::int64_t base = probe.now() + 8820;
@@ -213,9 +214,9 @@ TEST(PlayJack, APeriodChangeOfTheRunningServerIsNotHeard) {
                         folder.file("play.log"));
     Probe sender("sendp", 0);
     ASSERT_TRUE(corvalen::test::waitForPort(sender.client(), "playp:midi_in", 10)) << player.log();
-    sender.connect("sendp:midi_out", "playp:midi_in");
-    const std::int64_t first = firstPeriodFrame(player);
+    const std::int64_t first = firstPeriodFrame(player);  // active: its ports connect
     ASSERT_GE(first, 0) << player.log();
+    sender.connect("sendp:midi_out", "playp:midi_in");
     const std::int64_t base = sender.now() + 4800;
     const std::vector<ProbeEvent> events = {event(base + 100, 0x90, 69, 100),
                                             event(base + 3001, 0x90, 76, 110)};
@@ -267,12 +268,14 @@ TEST(PlayJack, At48000AnA4KeepsItsPitchAndComesAfterTheReportedLatency) {
         EXPECT_TRUE(jack_port_connected_to(out, "system:playback_1"));
         sender.connect("send48:midi_out", "play48:midi_in");
         probe.connect("play48:out_1", "probe48:in_1");
-        jack_port_get_latency_range(out, JackCaptureLatency, &capture);
-        jack_port_get_latency_range(out, JackPlaybackLatency, &playback);
         noteFrame = probe.now() + 9600;
         probe.plan({}, noteFrame - 2000, 62000);
         sender.plan({event(noteFrame, 0x90, 69, 100)}, noteFrame, 0);
         ASSERT_TRUE(probe.waitForRecording(10));
+        // Read well after the connections: JACK recomputes latencies in the clients'
+        // notification threads, after a connection is made.
+        jack_port_get_latency_range(out, JackCaptureLatency, &capture);
+        jack_port_get_latency_range(out, JackPlaybackLatency, &playback);
         heard = probe.recording()[0];
     }
     const int latency = reportedLatency(player.log());
