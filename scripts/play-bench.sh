@@ -4,12 +4,13 @@
 #     the recording ring) against the plug-in's own processReplacing for the same source
 #     frames, at 44.1 and 48 kHz in 64- and 256-frame periods;
 #  2. at 48 kHz in 64- and 256-frame periods, MINUTES (default 10) of the player sounding
-#     (jack_midiseq repeats a phrase into it) beside an idle reference client that does
-#     nothing, on a private dummy-driver server in real time: the lines of jackd's log that name
-#     each as not finished in time. This machine drops periods by itself at small periods, so
-#     only the comparison with the idle client tells what the player adds.
+#     (jack_midiseq repeats a phrase into it) beside two reference clients, one idle and one
+#     that spins BUSY_US microseconds (default 4) per period, on a private dummy-driver server
+#     in real time: the lines of jackd's log that name each as not finished in time. This
+#     machine drops periods by itself, so only the comparison with the references tells what
+#     the player adds.
 #
-#   scripts/play-bench.sh [MINUTES [PERIOD...]]   (periods default to 64 256)
+#   [BUSY_US=N] scripts/play-bench.sh [MINUTES [PERIOD...]]   (periods default to 64 256)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-10}
@@ -56,6 +57,37 @@ int main(void) {
 }
 C
 cc -O2 -o "$work/idle" "$work/idle.c" $(pkg-config --cflags --libs jack)
+# A second reference that does nothing useful for as long as the player works per period
+# (BUSY_US microseconds of spinning, default 4): whether being named follows the time a client
+# runs, whatever it does.
+cat >"$work/busy.c" <<'C'
+#include <jack/jack.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+static long busy_ns;
+static long now_ns(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000000000L + t.tv_nsec;
+}
+static int spin(jack_nframes_t n, void* a) {
+    (void)n; (void)a;
+    const long end = now_ns() + busy_ns;
+    while (now_ns() < end) {}
+    return 0;
+}
+int main(int argc, char** argv) {
+    busy_ns = (argc > 1 ? atol(argv[1]) : 4) * 1000L;
+    jack_client_t* c = jack_client_open("busy", JackNoStartServer, 0);
+    if (!c) return 1;
+    jack_port_register(c, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    jack_set_process_callback(c, spin, 0);
+    jack_activate(c);
+    for (;;) pause();
+}
+C
+cc -O2 -o "$work/busy" "$work/busy.c" $(pkg-config --cflags --libs jack)
 
 for period in "${periods[@]}"; do
     export JACK_DEFAULT_SERVER="corvalen-bench-$$-$period" JACK_NO_START_SERVER=1
@@ -67,7 +99,10 @@ for period in "${periods[@]}"; do
     pids+=($!)
     "$work/idle" &
     pids+=($!)
-    until jack_lsp 2>/dev/null | grep -q player:midi_in && jack_lsp 2>/dev/null | grep -q idle:midi_in; do
+    "$work/busy" "${BUSY_US:-4}" &
+    pids+=($!)
+    until jack_lsp 2>/dev/null | grep -q player:midi_in && jack_lsp 2>/dev/null | grep -q idle:midi_in &&
+        jack_lsp 2>/dev/null | grep -q busy:midi_in; do
         sleep 0.05
     done
     # A note every 0.25 s, held for 0.2 s: the player sounds all the time.
@@ -76,11 +111,13 @@ for period in "${periods[@]}"; do
     sleep 0.5
     jack_connect seq:out player:midi_in
     jack_connect seq:out idle:midi_in
+    jack_connect seq:out busy:midi_in
     sleep $((minutes * 60))
     player=$(grep -c "client = player was not finished" "$log" || true)
     idle=$(grep -c "client = idle was not finished" "$log" || true)
+    busy=$(grep -c "client = busy was not finished" "$log" || true)
     others=$(grep -c "was not finished" "$log" || true)
-    echo "== 48000 Hz, $period-frame periods, $minutes min: player named $player times, idle client $idle, all clients $others"
+    echo "== 48000 Hz, $period-frame periods, $minutes min: player named $player times, idle client $idle, busy client (${BUSY_US:-4} us) $busy, all clients $others"
     stop_all
     kill "$server" 2>/dev/null || true
     wait "$server" 2>/dev/null || true
