@@ -43,51 +43,41 @@ build/bench/bench/play_bench --benchmark_repetitions=5 --benchmark_report_aggreg
 # The idle reference: a client whose process callback returns at once. It takes the same MIDI
 # as the player, so it sits at the same place in the graph (after jack_midiseq): jackd names
 # the client still running when a period ends, and later clients have less of the period.
-cat >"$work/idle.c" <<'C'
-#include <jack/jack.h>
-#include <unistd.h>
-static int idle(jack_nframes_t n, void* a) { (void)n; (void)a; return 0; }
-int main(void) {
-    jack_client_t* c = jack_client_open("idle", JackNoStartServer, 0);
-    if (!c) return 1;
-    jack_port_register(c, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    jack_set_process_callback(c, idle, 0);
-    jack_activate(c);
-    for (;;) pause();
-}
-C
-cc -O2 -o "$work/idle" "$work/idle.c" $(pkg-config --cflags --libs jack)
-# A second reference that does nothing useful for as long as the player works per period
-# (BUSY_US microseconds of spinning, default 4): whether being named follows the time a client
-# runs, whatever it does.
-cat >"$work/busy.c" <<'C'
+# The same program, spinning BUSY_US microseconds per period (default 4), is a second
+# reference that does nothing useful for about as long as the player works: whether being
+# named follows the time a client runs, whatever it does.
+cat >"$work/reference.c" <<'C'
 #include <jack/jack.h>
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
-static long busy_ns;
+static long spin_ns;
 static long now_ns(void) {
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec * 1000000000L + t.tv_nsec;
 }
-static int spin(jack_nframes_t n, void* a) {
+static int process(jack_nframes_t n, void* a) {
     (void)n; (void)a;
-    const long end = now_ns() + busy_ns;
-    while (now_ns() < end) {}
+    if (spin_ns > 0) {
+        const long end = now_ns() + spin_ns;
+        while (now_ns() < end) {}
+    }
     return 0;
 }
+/* reference NAME MICROSECONDS */
 int main(int argc, char** argv) {
-    busy_ns = (argc > 1 ? atol(argv[1]) : 4) * 1000L;
-    jack_client_t* c = jack_client_open("busy", JackNoStartServer, 0);
+    if (argc != 3) return 2;
+    spin_ns = atol(argv[2]) * 1000L;
+    jack_client_t* c = jack_client_open(argv[1], JackNoStartServer, 0);
     if (!c) return 1;
     jack_port_register(c, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    jack_set_process_callback(c, spin, 0);
+    jack_set_process_callback(c, process, 0);
     jack_activate(c);
     for (;;) pause();
 }
 C
-cc -O2 -o "$work/busy" "$work/busy.c" $(pkg-config --cflags --libs jack)
+cc -O2 -o "$work/reference" "$work/reference.c" $(pkg-config --cflags --libs jack)
 
 for period in "${periods[@]}"; do
     export JACK_DEFAULT_SERVER="corvalen-bench-$$-$period" JACK_NO_START_SERVER=1
@@ -97,9 +87,9 @@ for period in "${periods[@]}"; do
     until jack_lsp >/dev/null 2>&1; do sleep 0.05; done
     build/bench/tools/corvalen-play -q --no-connect -n player &
     pids+=($!)
-    "$work/idle" &
+    "$work/reference" idle 0 &
     pids+=($!)
-    "$work/busy" "${BUSY_US:-4}" &
+    "$work/reference" busy "${BUSY_US:-4}" &
     pids+=($!)
     until jack_lsp 2>/dev/null | grep -q player:midi_in && jack_lsp 2>/dev/null | grep -q idle:midi_in &&
         jack_lsp 2>/dev/null | grep -q busy:midi_in; do
