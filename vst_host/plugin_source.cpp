@@ -50,7 +50,8 @@ void PluginSource::renderSpan(float* const* outputs, int from, int to, const Sou
         list_.addMidi(events[e].frame - from, events[e].midi[0], events[e].midi[1],
                       events[e].midi[2]);
     }
-    plugin_.sendEvents(list_.get());
+    // Events count for the next block only, so an empty list would tell the plug-in nothing.
+    if (!list_.empty()) plugin_.sendEvents(list_.get());
     for (std::size_t c = 0; c < span_.size(); ++c) span_[c] = outputs[c] + from;
     for (std::size_t c = 0; c + 1 < inputs_.size(); ++c) {
         inputs_[c] = inputBase_ ? inputBase_[c] + from : nullptr;

@@ -12,10 +12,13 @@ namespace corvalen::play {
 namespace {
 
 // MXCSR: flush-to-zero (bit 15) and denormals-are-zero (bit 6). A tail decaying into
-// subnormals would otherwise cost many times a sounding block on this thread.
+// subnormals would otherwise cost many times a sounding block on this thread. Checked every
+// period, as a plug-in may clear them; written only then, since the write stalls the pipeline.
 void flushDenormals() {
 #if defined(__SSE__) || defined(_M_X64)
-    _mm_setcsr(_mm_getcsr() | 0x8040);
+    constexpr unsigned kFlushBits = 0x8040;
+    const unsigned csr = _mm_getcsr();
+    if ((csr & kFlushBits) != kFlushBits) _mm_setcsr(csr | kFlushBits);
 #endif
 }
 
