@@ -114,10 +114,25 @@ for period in "${periods[@]}"; do
         running=$(grep -c "client = $1 was not finished, state = Running" "$log" || true)
         echo "$1 $all ($running running)"
     }
+    # Most lost periods name several clients at once. Those that name one of two clients and
+    # not the other are what tells them apart: the player's excess over the idle client.
+    apart() {
+        awk -v a="client = $1 was not finished" -v b="client = $2 was not finished" '
+            /was not finished/ { lines = lines "\n" $0 }
+            /Process error/ {
+                hasA = index(lines, a) > 0; hasB = index(lines, b) > 0
+                if (hasA && !hasB) ++onlyA
+                if (hasB && !hasA) ++onlyB
+                lines = ""
+            }
+            END { printf "%d naming %s and not %s, %d the other way", onlyA, A, B, onlyB }
+        ' A="$1" B="$2" "$log"
+    }
     counts="$(named player), $(named idle), $(named busy)"
     others=$(grep -c "was not finished" "$log" || true)
     echo "== 48000 Hz, $period-frame periods, $minutes min, named as not finished: $counts;" \
         "all clients $others (busy spins ${BUSY_US:-4} us)"
+    echo "   lost periods: $(apart player idle); $(apart player busy)"
     stop_all
     kill "$server" 2>/dev/null || true
     wait "$server" 2>/dev/null || true
