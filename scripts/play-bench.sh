@@ -81,14 +81,38 @@ int main(int argc, char** argv) {
 C
 cc -O2 -o "$work/reference" "$work/reference.c" $(pkg-config --cflags --libs jack)
 
+# Both read $log, the log of the server running now. In jackd's lines, "Running": the client's
+# callback had begun and not ended when the period was over. "Triggered": it was due but had
+# not been given a processor yet.
+named() {
+    local all running
+    all=$(grep -c "client = $1 was not finished" "$log" || true)
+    running=$(grep -c "client = $1 was not finished, state = Running" "$log" || true)
+    echo "$1 $all ($running running)"
+}
+# Most lost periods name several clients at once. Those that name one of two clients and
+# not the other are what tells them apart: the player's excess over the idle client.
+apart() {
+    awk -v a="client = $1 was not finished" -v b="client = $2 was not finished" '
+        /was not finished/ { lines = lines "\n" $0 }
+        /Process error/ {
+            hasA = index(lines, a) > 0; hasB = index(lines, b) > 0
+            if (hasA && !hasB) ++onlyA
+            if (hasB && !hasA) ++onlyB
+            lines = ""
+        }
+        END { printf "%d naming %s and not %s, %d the other way", onlyA, A, B, onlyB }
+    ' A="$1" B="$2" "$log"
+}
+
 for period in "${periods[@]}"; do
     export JACK_DEFAULT_SERVER="corvalen-bench-$$-$period" JACK_NO_START_SERVER=1
     log="$work/jackd-$period.log"
     jackd --realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
     server=$!
     until jack_lsp >/dev/null 2>&1; do sleep 0.05; done
-    # The player joins between the two references: jackd wakes clients in the order they
-    # came, so neither reference has the player's place, but they bracket it.
+    # The player joins between the two references: should the order clients join in matter to
+    # jackd, one reference is ahead of the player and one behind it.
     "$work/reference" idle 0 &
     pids+=($!)
     until jack_lsp 2>/dev/null | grep -q idle:midi_in; do sleep 0.05; done
@@ -106,28 +130,6 @@ for period in "${periods[@]}"; do
     jack_connect seq:out idle:midi_in
     jack_connect seq:out busy:midi_in
     sleep $((minutes * 60))
-    # "Running": the client's callback had begun and not ended when the period was over, its
-    # own work too slow. "Triggered": it was due but had not been given a processor yet.
-    named() {
-        local all running
-        all=$(grep -c "client = $1 was not finished" "$log" || true)
-        running=$(grep -c "client = $1 was not finished, state = Running" "$log" || true)
-        echo "$1 $all ($running running)"
-    }
-    # Most lost periods name several clients at once. Those that name one of two clients and
-    # not the other are what tells them apart: the player's excess over the idle client.
-    apart() {
-        awk -v a="client = $1 was not finished" -v b="client = $2 was not finished" '
-            /was not finished/ { lines = lines "\n" $0 }
-            /Process error/ {
-                hasA = index(lines, a) > 0; hasB = index(lines, b) > 0
-                if (hasA && !hasB) ++onlyA
-                if (hasB && !hasA) ++onlyB
-                lines = ""
-            }
-            END { printf "%d naming %s and not %s, %d the other way", onlyA, A, B, onlyB }
-        ' A="$1" B="$2" "$log"
-    }
     counts="$(named player), $(named idle), $(named busy)"
     others=$(grep -c "was not finished" "$log" || true)
     echo "== 48000 Hz, $period-frame periods, $minutes min, named as not finished: $counts;" \
