@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# corvalen-play's cost and xruns (not run in CI; about 2 x MINUTES + 3 minutes):
+# corvalen-play's cost and xruns (not run in CI; about 2 x MINUTES + 5 minutes):
 #  1. the work of one JACK period (bench/play_bench: MIDI in, Corvalen through the rate adapter,
 #     the recording ring) against the plug-in's own processReplacing for the same source
 #     frames, at 44.1 and 48 kHz in 64- and 256-frame periods;
 #  2. at 48 kHz in 64- and 256-frame periods, MINUTES (default 10) of the player sounding
 #     (jack_midiseq repeats a phrase into it) beside two reference clients, one idle and one
 #     that spins BUSY_US microseconds (default 4) per period, on a private dummy-driver server
-#     in real time: the lines of jackd's log that name each as not finished in time, and of
-#     those the ones where its callback was still running. This machine drops periods by
-#     itself, so only the comparison with the references tells what the player adds.
+#     in real time: the lines of jackd's log that name each as late. This machine drops periods
+#     by itself, so only the comparison with the references tells what the player adds.
 #
-#   [BUSY_US=N] scripts/play-bench.sh [MINUTES [PERIOD...]]   (periods default to 64 256)
+# jackd wakes the clients in the order they joined, and on this 2-core VM the place in that
+# order decides how often a client is caught by a late processor. So the minutes are played
+# in one-minute rounds, and the player and the idle client swap places from one round to the
+# next: each holds each place for half of the time. Only the rounds' steady minutes count,
+# not the clients joining and leaving between them.
+#
+#   [BUSY_US=N] [LOGS=DIR] scripts/play-bench.sh [MINUTES [PERIOD...]]
+# The periods default to 64 and 256. LOGS keeps jackd's logs in DIR, each period's whole log
+# and its rounds (jackd-PERIOD.log, rounds-PERIOD.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-10}
@@ -18,17 +25,17 @@ periods=("${@:2}")
 [[ ${#periods[@]} -gt 0 ]] || periods=(64 256)
 work=$(mktemp -d)
 pids=()
-# Clients first, the server last; a client that outlives its server (jack_midiseq does) is
-# killed outright rather than waited for.
-stop_all() {
+sequencer=()
+# SIGTERM, then SIGKILL for a client still there a second later (jack_midiseq outlives its
+# server).
+stop() {
     local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "$@"; do kill "$pid" 2>/dev/null || true; done
     sleep 1
-    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-    pids=()
+    for pid in "$@"; do kill -9 "$pid" 2>/dev/null || true; done
 }
 cleanup() {
-    stop_all
+    stop "${pids[@]}" "${sequencer[@]}"
     [[ -z ${server:-} ]] || kill "$server" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -43,8 +50,7 @@ build/bench/bench/play_bench --benchmark_repetitions=8 --benchmark_enable_random
     --benchmark_report_aggregates_only=true | grep -E "median" | sort
 
 # The idle reference: a client whose process callback returns at once. It takes the same MIDI
-# as the player, so it sits at the same place in the graph (after jack_midiseq): jackd names
-# the client still running when a period ends, and later clients have less of the period.
+# as the player, so it sits at the same place in the graph (after jack_midiseq).
 # The same program, spinning BUSY_US microseconds per period (default 4), is a second
 # reference that does nothing useful for about as long as the player works: whether being
 # named follows the time a client runs, whatever it does.
@@ -81,28 +87,37 @@ int main(int argc, char** argv) {
 C
 cc -O2 -o "$work/reference" "$work/reference.c" $(pkg-config --cflags --libs jack)
 
-# Both read $log, the log of the server running now. In jackd's lines, "Running": the client's
-# callback had begun and not ended when the period was over. "Triggered": it was due but had
-# not been given a processor yet.
+# Both read $1, a log of jackd's. A client is late when the period ends before it has been
+# given a processor ("Triggered"), while its callback runs ("Running"), or when it finishes
+# after the next period has begun ("finished after current callback"): all three name it.
 named() {
     local all running
-    all=$(grep -c "client = $1 was not finished" "$log" || true)
-    running=$(grep -c "client = $1 was not finished, state = Running" "$log" || true)
-    echo "$1 $all ($running running)"
+    all=$(grep -cE "client = $2 was not finished|client $2 finished after" "$1" || true)
+    running=$(grep -c "client = $2 was not finished, state = Running" "$1" || true)
+    echo "$2 $all ($running running)"
 }
 # Most lost periods name several clients at once. Those that name one of two clients and
-# not the other are what tells them apart: the player's excess over the idle client.
+# not the other are what tells them apart: the player's excess over a reference.
 apart() {
-    awk -v a="client = $1 was not finished" -v b="client = $2 was not finished" '
-        /was not finished/ { lines = lines "\n" $0 }
+    awk -v a="$2" -v b="$3" '
+        function names(c) { return index(lines, "client = " c " was not") || index(lines, "client " c " finished") }
+        /was not finished|finished after/ { lines = lines "\n" $0 }
         /Process error/ {
-            hasA = index(lines, a) > 0; hasB = index(lines, b) > 0
+            hasA = names(a); hasB = names(b)
             if (hasA && !hasB) ++onlyA
             if (hasB && !hasA) ++onlyB
             lines = ""
         }
-        END { printf "%d naming %s and not %s, %d the other way", onlyA, A, B, onlyB }
-    ' A="$1" B="$2" "$log"
+        END { printf "%d naming %s and not %s, %d the other way", onlyA, a, b, onlyB }
+    ' "$1"
+}
+# join NAME COMMAND...: starts a client and waits until its MIDI input is there.
+join() {
+    local name=$1
+    shift
+    "$@" &
+    pids+=($!)
+    until jack_lsp 2>/dev/null | grep -q "^$name:midi_in\$"; do sleep 0.05; done
 }
 
 for period in "${periods[@]}"; do
@@ -111,31 +126,52 @@ for period in "${periods[@]}"; do
     jackd --realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
     server=$!
     until jack_lsp >/dev/null 2>&1; do sleep 0.05; done
-    # The player joins between the two references: should the order clients join in matter to
-    # jackd, one reference is ahead of the player and one behind it.
-    "$work/reference" idle 0 &
-    pids+=($!)
-    until jack_lsp 2>/dev/null | grep -q idle:midi_in; do sleep 0.05; done
-    build/bench/tools/corvalen-play -q --no-connect -n player &
-    pids+=($!)
-    until jack_lsp 2>/dev/null | grep -q player:midi_in; do sleep 0.05; done
-    "$work/reference" busy "${BUSY_US:-4}" &
-    pids+=($!)
-    until jack_lsp 2>/dev/null | grep -q busy:midi_in; do sleep 0.05; done
-    # A note every 0.25 s, held for 0.2 s: the player sounds all the time.
+    # A note every 0.25 s, held for 0.2 s: the player sounds all the time. It joins first and
+    # stays, ahead of the others in the graph and in the order jackd wakes clients in.
     jack_midiseq seq 12000 0 69 9600 6000 72 9600 >/dev/null 2>&1 &
-    pids+=($!)
-    sleep 0.5
-    jack_connect seq:out player:midi_in
-    jack_connect seq:out idle:midi_in
-    jack_connect seq:out busy:midi_in
-    sleep $((minutes * 60))
-    counts="$(named player), $(named idle), $(named busy)"
-    others=$(grep -c "was not finished" "$log" || true)
-    echo "== 48000 Hz, $period-frame periods, $minutes min, named as not finished: $counts;" \
-        "all clients $others (busy spins ${BUSY_US:-4} us)"
-    echo "   lost periods: $(apart player idle); $(apart player busy)"
-    stop_all
+    sequencer=($!)
+    until jack_lsp 2>/dev/null | grep -q "^seq:out\$"; do sleep 0.05; done
+    : >"$work/player-first" && : >"$work/idle-first" && : >"$work/rounds"
+    for ((round = 0; round < minutes; ++round)); do
+        idle=(idle "$work/reference" idle 0)
+        player=(player build/bench/tools/corvalen-play -q --no-connect -n player)
+        if ((round % 2 == 0)); then
+            order=idle-first
+            join "${idle[@]}"
+            join "${player[@]}"
+        else
+            order=player-first
+            join "${player[@]}"
+            join "${idle[@]}"
+        fi
+        join busy "$work/reference" busy "${BUSY_US:-4}"
+        # All three take the same MIDI, so they sit at the same place in the graph.
+        for client in player idle busy; do jack_connect seq:out "$client:midi_in"; done
+        sleep 1
+        from=$(wc -l <"$log")
+        sleep 60
+        to=$(wc -l <"$log")
+        sed -n "$((from + 1)),${to}p" "$log" | tee -a "$work/rounds" >>"$work/$order"
+        stop "${pids[@]}"
+        pids=()
+    done
+    rounds="$work/rounds"
+    echo "== 48000 Hz, $period-frame periods, $minutes one-minute rounds, named as late:" \
+        "$(named "$rounds" player), $(named "$rounds" idle), $(named "$rounds" busy);" \
+        "all clients $(grep -cE "was not finished|finished after" "$rounds" || true)" \
+        "(busy spins ${BUSY_US:-4} us)"
+    for order in idle-first player-first; do
+        echo "   rounds $order: $(named "$work/$order" player), $(named "$work/$order" idle)," \
+            "$(named "$work/$order" busy)"
+    done
+    echo "   lost periods: $(apart "$rounds" player idle); $(apart "$rounds" player busy)"
+    if [[ -n ${LOGS:-} ]]; then
+        mkdir -p "$LOGS"
+        cp "$log" "$LOGS/jackd-$period.log"
+        cp "$rounds" "$LOGS/rounds-$period.log"
+    fi
+    stop "${sequencer[@]}"
+    sequencer=()
     kill "$server" 2>/dev/null || true
     wait "$server" 2>/dev/null || true
 done
