@@ -17,7 +17,8 @@
 #
 #   [BUSY_US=N] [LOGS=DIR] scripts/play-bench.sh [MINUTES [PERIOD...]]
 # The periods default to 64 and 256. LOGS keeps jackd's logs in DIR, each period's whole log
-# and its rounds (jackd-PERIOD.log, rounds-PERIOD.log).
+# and its rounds (jackd-PERIOD.log; rounds-PERIOD.log, and by order idle-first-PERIOD.log and
+# player-first-PERIOD.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 minutes=${1:-10}
@@ -91,10 +92,11 @@ cc -O2 -o "$work/reference" "$work/reference.c" $(pkg-config --cflags --libs jac
 # given a processor ("Triggered"), while its callback runs ("Running"), or when it finishes
 # after the next period has begun ("finished after current callback"): all three name it.
 named() {
-    local all running
+    local all running late
     all=$(grep -cE "client = $2 was not finished|client $2 finished after" "$1" || true)
     running=$(grep -c "client = $2 was not finished, state = Running" "$1" || true)
-    echo "$2 $all ($running running)"
+    late=$(grep -c "client $2 finished after" "$1" || true)
+    echo "$2 $all ($running running, $late finishing late)"
 }
 # Most lost periods name several clients at once. Those that name one of two clients and
 # not the other are what tells them apart: the player's excess over a reference.
@@ -169,6 +171,8 @@ for period in "${periods[@]}"; do
         mkdir -p "$LOGS"
         cp "$log" "$LOGS/jackd-$period.log"
         cp "$rounds" "$LOGS/rounds-$period.log"
+        cp "$work/idle-first" "$LOGS/idle-first-$period.log"
+        cp "$work/player-first" "$LOGS/player-first-$period.log"
     fi
     stop "${sequencer[@]}"
     sequencer=()
