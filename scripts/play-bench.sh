@@ -6,8 +6,9 @@
 #  2. at 48 kHz in 64- and 256-frame periods, MINUTES (default 10) of the player sounding
 #     (jack_midiseq repeats a phrase into it) beside two reference clients, one idle and one
 #     that spins BUSY_US microseconds (default 4) per period, on a private dummy-driver server
-#     in real time: the lines of jackd's log that name each as late. This machine drops periods
-#     by itself, so only the comparison with the references tells what the player adds.
+#     in real time: the lines of jackd's log that name each as late, and how long the player's
+#     callback took in each round (the bench build times it). This machine drops periods by
+#     itself, so only the comparison with the references tells what the player adds.
 #
 # jackd wakes the clients in the order they joined, and on this 2-core VM the place in that
 # order decides how often a client is caught by a late processor. So the minutes are played
@@ -113,11 +114,12 @@ apart() {
         END { printf "%d naming %s and not %s, %d the other way", onlyA, a, b, onlyB }
     ' "$1"
 }
-# join NAME COMMAND...: starts a client and waits until its MIDI input is there.
+# join NAME COMMAND...: starts a client, its messages to $work/NAME.err, and waits until its
+# MIDI input is there.
 join() {
     local name=$1
     shift
-    "$@" &
+    "$@" 2>>"$work/$name.err" &
     pids+=($!)
     until jack_lsp 2>/dev/null | grep -q "^$name:midi_in\$"; do sleep 0.05; done
 }
@@ -133,7 +135,8 @@ for period in "${periods[@]}"; do
     jack_midiseq seq 12000 0 69 9600 6000 72 9600 >/dev/null 2>&1 &
     sequencer=($!)
     until jack_lsp 2>/dev/null | grep -q "^seq:out\$"; do sleep 0.05; done
-    : >"$work/player-first" && : >"$work/idle-first" && : >"$work/rounds"
+    : >"$work/player-first" && : >"$work/idle-first" && : >"$work/rounds" && : >"$work/player.err"
+    callbacks=()
     for ((round = 0; round < minutes; ++round)); do
         idle=(idle "$work/reference" idle 0)
         player=(player build/bench/tools/corvalen-play -q --no-connect -n player)
@@ -156,6 +159,9 @@ for period in "${periods[@]}"; do
         sed -n "$((from + 1)),${to}p" "$log" | tee -a "$work/rounds" >>"$work/$order"
         stop "${pids[@]}"
         pids=()
+        # The bench build times the player's callback and says so when it stops.
+        callbacks+=("player, round $((round + 1)) ($order): $(grep "callback time" "$work/player.err" |
+            tail -n 1 | sed 's/^corvalen-play: //')")
     done
     rounds="$work/rounds"
     echo "== 48000 Hz, $period-frame periods, $minutes one-minute rounds, named as late:" \
@@ -167,6 +173,7 @@ for period in "${periods[@]}"; do
             "$(named "$work/$order" busy)"
     done
     echo "   lost periods: $(apart "$rounds" player idle); $(apart "$rounds" player busy)"
+    printf '   %s\n' "${callbacks[@]}"
     if [[ -n ${LOGS:-} ]]; then
         mkdir -p "$LOGS"
         cp "$log" "$LOGS/jackd-$period.log"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -108,8 +109,27 @@ void JackPlayer::deactivate() {
     active_ = false;
 }
 
+#ifdef CORVALEN_PLAY_CALLBACK_TIMES
+constexpr bool kTimesCallbacks = true;
+#else
+constexpr bool kTimesCallbacks = false;
+#endif
+
 int JackPlayer::onProcess(jack_nframes_t frames, void* self) {
-    return static_cast<JackPlayer*>(self)->process(frames);
+    auto* player = static_cast<JackPlayer*>(self);
+    if constexpr (kTimesCallbacks) {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point start = Clock::now();
+        const int result = player->process(frames);
+        player->callbackTimes_.add(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+        return result;
+    }
+    return player->process(frames);
+}
+
+const CallbackTimes* JackPlayer::callbackTimes() const {
+    return kTimesCallbacks ? &callbackTimes_ : nullptr;
 }
 
 // Real time: JACK's buffer and MIDI calls read shared memory; the engine allocates nothing.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/play/callback_times.h"
 #include "tools/play/play_engine.h"
 
 namespace corvalen::play {
@@ -60,6 +61,9 @@ public:
     double rate() const { return rate_.load(std::memory_order_relaxed); }
     // A setup change that failed (in JACK's notification thread), or empty.
     std::string setupError() const;
+    // The process callback's times, in a build that takes them (CORVALEN_PLAY_CALLBACK_TIMES),
+    // else null. Read them once the player is deactivated.
+    const CallbackTimes* callbackTimes() const;
 
 private:
     static int onProcess(jack_nframes_t frames, void* self);
@@ -92,6 +96,7 @@ private:
     std::atomic<std::int64_t> firstFrame_{-1};
     std::atomic<bool> setupFailed_{false};
     std::string setupError_;
+    CallbackTimes callbackTimes_;
 };
 
 }  // namespace corvalen::play

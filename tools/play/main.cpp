@@ -199,6 +199,10 @@ int perform(const Options& options) {
     const int code = watch(options, *player, *engine, recorder.get(), sampleRate);
     // Deactivate, close the plug-in, finish the recording.
     player->deactivate();
+    // Asked for when the player was built, so shown even with -q.
+    if (const CallbackTimes* times = player->callbackTimes()) {
+        std::fprintf(stderr, "corvalen-play: %s\n", times->summary().c_str());
+    }
     const std::uint64_t dropped = recorder ? recorder->ring().droppedFrames() : 0;
     if (engine->silencedPeriods() > 0) {
         say(options, std::to_string(engine->silencedPeriods()) +

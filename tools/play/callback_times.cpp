@@ -1,0 +1,48 @@
+#include "tools/play/callback_times.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace corvalen::play {
+
+void CallbackTimes::add(std::int64_t nanoseconds) {
+    const std::int64_t time = std::max<std::int64_t>(nanoseconds, 0);
+    const std::int64_t bin = std::min<std::int64_t>(time / 1000, kBins);
+    ++bins_[static_cast<std::size_t>(bin)];
+    ++count_;
+    total_ += time;
+    longest_ = std::max(longest_, time);
+}
+
+int CallbackTimes::micros(double share) const {
+    // Rounded up, as "within" must hold for at least that share, but not past a product that
+    // rounding left a hair above a whole number.
+    const auto needed = static_cast<std::uint64_t>(share * static_cast<double>(count_) + 0.999999);
+    std::uint64_t seen = 0;
+    for (int bin = 0; bin < kBins; ++bin) {
+        seen += bins_[static_cast<std::size_t>(bin)];
+        if (seen >= needed) return bin + 1;
+    }
+    return kBins;
+}
+
+double CallbackTimes::meanMicros() const {
+    return count_ == 0 ? 0.0 : static_cast<double>(total_) / 1000.0 / static_cast<double>(count_);
+}
+
+double CallbackTimes::longestMicros() const {
+    return static_cast<double>(longest_) / 1000.0;
+}
+
+std::string CallbackTimes::summary() const {
+    if (count_ == 0) return "callback time: no period was played";
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "callback time over %llu periods: mean %.1f us, half within %d us, 99.7 %% "
+                  "within %d us, longest %.0f us",
+                  static_cast<unsigned long long>(count_), meanMicros(), micros(0.5), micros(0.997),
+                  longestMicros());
+    return text;
+}
+
+}  // namespace corvalen::play
