@@ -5,13 +5,13 @@
 #     frames, at 44.1 and 48 kHz in 64- and 256-frame periods;
 #  2. at 48 kHz in 64- and 256-frame periods, MINUTES (default 10) of the player sounding
 #     (jack_midiseq repeats a phrase into it) beside two reference clients, one idle and one
-#     that spins BUSY_US microseconds (default 4) per period, on a private dummy-driver server
+#     that spins BUSY_US microseconds (default 9) per period, on a private dummy-driver server
 #     in real time: the lines of jackd's log that name each as late, and how long the player's
 #     callback took in each round (the bench build times it). This machine drops periods by
 #     itself, so only the comparison with the references tells what the player adds.
 #
 # jackd wakes the clients in the order they joined, and on this 2-core VM the place in that
-# order decides how often a client is caught by a late processor. So the minutes are played
+# order changes how often a client is caught by a late processor. So the minutes are played
 # in one-minute rounds, and the player and the idle client swap places from one round to the
 # next: each holds each place for half of the time. Only the rounds' steady minutes count,
 # not the clients joining and leaving between them.
@@ -53,7 +53,7 @@ build/bench/bench/play_bench --benchmark_repetitions=8 --benchmark_enable_random
 
 # The idle reference: a client whose process callback returns at once. It takes the same MIDI
 # as the player, so it sits at the same place in the graph (after jack_midiseq).
-# The same program, spinning BUSY_US microseconds per period (default 4), is a second
+# The same program, spinning BUSY_US microseconds per period (default 9), is a second
 # reference that does nothing useful for about as long as the player works: whether being
 # named follows the time a client runs, whatever it does.
 cat >"$work/reference.c" <<'C'
@@ -130,8 +130,8 @@ for period in "${periods[@]}"; do
     jackd --realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
     server=$!
     until jack_lsp >/dev/null 2>&1; do sleep 0.05; done
-    # A note every 0.25 s, held for 0.2 s: the player sounds all the time. It joins first and
-    # stays, ahead of the others in the graph and in the order jackd wakes clients in.
+    # A note every 0.25 s, held for 0.2 s: the player sounds all the time. The sequencer joins
+    # first and stays, ahead of the others in the graph and in the order jackd wakes clients in.
     jack_midiseq seq 12000 0 69 9600 6000 72 9600 >/dev/null 2>&1 &
     sequencer=($!)
     until jack_lsp 2>/dev/null | grep -q "^seq:out\$"; do sleep 0.05; done
@@ -149,7 +149,7 @@ for period in "${periods[@]}"; do
             join "${player[@]}"
             join "${idle[@]}"
         fi
-        join busy "$work/reference" busy "${BUSY_US:-4}"
+        join busy "$work/reference" busy "${BUSY_US:-9}"
         # All three take the same MIDI, so they sit at the same place in the graph.
         for client in player idle busy; do jack_connect seq:out "$client:midi_in"; done
         sleep 1
@@ -167,7 +167,7 @@ for period in "${periods[@]}"; do
     echo "== 48000 Hz, $period-frame periods, $minutes one-minute rounds, named as late:" \
         "$(named "$rounds" player), $(named "$rounds" idle), $(named "$rounds" busy);" \
         "all clients $(grep -cE "was not finished|finished after" "$rounds" || true)" \
-        "(busy spins ${BUSY_US:-4} us)"
+        "(busy spins ${BUSY_US:-9} us)"
     for order in idle-first player-first; do
         echo "   rounds $order: $(named "$work/$order" player), $(named "$work/$order" idle)," \
             "$(named "$work/$order" busy)"

@@ -26,11 +26,15 @@ TEST(CallbackTimes, ReportsTheSharesOfATimedRun) {
               "41 us, longest 2000 us");
 }
 
-TEST(CallbackTimes, ClampsAClockSteppingBackAndSaysWhenNothingWasTimed) {
+TEST(CallbackTimes, ClampsNegativeTimesAndSaysWhatTheBinsCannotHold) {
     CallbackTimes times;
     times.add(-5);  // a clock stepping back counts as no time, not as a huge one
     EXPECT_EQ(times.micros(1.0), 1);
     EXPECT_EQ(times.longestMicros(), 0.0);
+    for (int i = 0; i < 3; ++i) times.add(5'000'000);
+    EXPECT_EQ(times.summary(),
+              "callback time over 4 periods: mean 3750.0 us, half not within 1000 us, 99.7 % not "
+              "within 1000 us, longest 5000 us");
     EXPECT_EQ(CallbackTimes().summary(), "callback time: no period was played");
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace corvalen::play {
 
@@ -36,12 +37,17 @@ double CallbackTimes::longestMicros() const {
 
 std::string CallbackTimes::summary() const {
     if (count_ == 0) return "callback time: no period was played";
-    char text[160];
+    // The last bin has no upper edge.
+    const auto share = [this](const char* label, double part) {
+        const int micros = this->micros(part);
+        return std::string(label) + (micros < kBins ? " within " : " not within ") +
+               std::to_string(std::min(micros, kBins)) + " us";
+    };
+    char text[200];
     std::snprintf(text, sizeof text,
-                  "callback time over %llu periods: mean %.1f us, half within %d us, 99.7 %% "
-                  "within %d us, longest %.0f us",
-                  static_cast<unsigned long long>(count_), meanMicros(), micros(0.5), micros(0.997),
-                  longestMicros());
+                  "callback time over %llu periods: mean %.1f us, %s, %s, longest %.0f us",
+                  static_cast<unsigned long long>(count_), meanMicros(), share("half", 0.5).c_str(),
+                  share("99.7 %", 0.997).c_str(), longestMicros());
     return text;
 }
 
