@@ -137,9 +137,9 @@ for period in "${periods[@]}"; do
     until jack_lsp 2>/dev/null | grep -q "^seq:out\$"; do sleep 0.05; done
     : >"$work/player-first" && : >"$work/idle-first" && : >"$work/rounds" && : >"$work/player.err"
     callbacks=()
+    idle=(idle "$work/reference" idle 0)
+    player=(player build/bench/tools/corvalen-play -q --no-connect -n player)
     for ((round = 0; round < minutes; ++round)); do
-        idle=(idle "$work/reference" idle 0)
-        player=(player build/bench/tools/corvalen-play -q --no-connect -n player)
         if ((round % 2 == 0)); then
             order=idle-first
             join "${idle[@]}"

@@ -41,7 +41,7 @@ std::string CallbackTimes::summary() const {
     const auto share = [this](const char* label, double part) {
         const int micros = this->micros(part);
         return std::string(label) + (micros < kBins ? " within " : " not within ") +
-               std::to_string(std::min(micros, kBins)) + " us";
+               std::to_string(micros) + " us";
     };
     char text[200];
     std::snprintf(text, sizeof text,
